@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, test and cross-build.
+# Idempotent: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  # native build and tests
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev
+  # sanitizer build
+  clang-14 libclang-rt-14-dev
+  # desktop program
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  xvfb xauth
+  # Windows cross builds and their smoke test
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
