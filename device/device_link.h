@@ -1,0 +1,56 @@
+#pragma once
+// Finding and opening the emulator and its two bulk pipes. A DeviceLink is
+// the program's one connection state: the path buffer, the device handle and
+// the command block. The program owns it; nothing here is global.
+//
+// Discipline the callers keep: at most one handle on the emulator is open at
+// any moment. Close the device handle (CloseDevice) before OpenPipe; close
+// the pipe before the next OpenDevice.
+
+#include <cstdint>
+#include <string>
+
+#include "device/command_block.h"
+#include "device/trace_sink.h"
+#include "platform/driver_api.h"
+
+namespace kavlen {
+
+class DeviceLink {
+ public:
+  DeviceLink(DriverApi& api, TraceSink& sink, Flavour flavour);
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
+
+  // Opens the device interface path of the last emulator enumerated and
+  // keeps the handle as device(); -1 when none could be opened.
+  Handle OpenDevice();
+  // Closes device() if open and sets it to -1.
+  void CloseDevice();
+  // Probes the device once more, then opens interface path + "\" + pipeName.
+  // Returns the pipe handle (the caller closes it) or -1.
+  Handle OpenPipe(const char* pipeName);
+
+  // Lower steps, public for tests and for callers that need them alone.
+  Handle EnumerateAndOpen(const Guid& classGuid);
+  int GetUsbDeviceFileName(const Guid& classGuid);
+
+  Handle device() const { return device_; }
+  const std::string& path() const { return path_; }
+  CommandBlock& block() { return block_; }
+  DriverApi& api() { return api_; }
+  TraceSink& sink() { return sink_; }
+  Flavour flavour() const { return flavour_; }
+
+ private:
+  Handle OpenInterfacePath(DevInfoSet set, DeviceInterfaceData* data);
+
+  DriverApi& api_;
+  TraceSink& sink_;
+  Flavour flavour_;
+  std::string path_;
+  Handle device_ = kInvalidHandle;
+  CommandBlock block_{};
+};
+
+}  // namespace kavlen
