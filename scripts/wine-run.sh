@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs a Windows program under wine64 and passes on its standard output and
+# exit status. wine's background server inherits the descriptors it is given,
+# so the program writes to a file here: a pipe (CTest's) would stay open
+# until the server exits and hang the caller.
+set -u
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/kavlen-wine}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+out=$(mktemp)
+"$wine" "$@" >"$out" 2>/dev/null </dev/null
+status=$?
+cat "$out"
+rm -f "$out"
+exit $status
