@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# build.sh [native|asan|mingw64|mingw32]: configure and build one flavour of
+# the project in build/<flavour>. Warnings are errors in every flavour.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+flavour=${1:-native}
+dir=build/$flavour
+args=(-G Ninja -DKAVLEN_WERROR=ON)
+case "$flavour" in
+  native)
+    args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  asan)
+    args+=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14
+           "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+           "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined") ;;
+  mingw64)
+    args+=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake) ;;
+  mingw32)
+    args+=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake) ;;
+  *)
+    echo "usage: $0 [native|asan|mingw64|mingw32]" >&2; exit 2 ;;
+esac
+
+cmake -S . -B "$dir" "${args[@]}" >/dev/null
+ninja -C "$dir"

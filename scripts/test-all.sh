@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine and runs every test: the native build,
+# the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# two Windows cross builds and the Windows program's smoke test under wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+run_ctest() { ctest --test-dir "$1" -j"$jobs" --output-on-failure --timeout 300; }
+
+echo "== native build and tests"
+scripts/build.sh native
+run_ctest build/native
+
+echo "== sanitizer build and tests (address, undefined)"
+scripts/build.sh asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build/asan
+
+echo "== Windows cross builds (x86_64, i686) and the wine smoke test"
+scripts/build.sh mingw64
+scripts/build.sh mingw32
+run_ctest build/mingw64
+
+echo "== all tests passed"
