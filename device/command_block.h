@@ -50,4 +50,27 @@ inline constexpr const char* kPipeOut = "PIPE01";  // host to emulator
 inline constexpr const char* kPipeIn = "PIPE00";   // emulator to host
 inline constexpr std::uint32_t kTransferBlockSize = 16384;
 
+// Builders. Each one clears the block and writes the request bytes by index,
+// except BuildPoll, which rewrites only bytes 0, 1, 56 and 57 so that a poll
+// goes out on whatever the previous reply left in the block.
+void BuildHeadCommand(CommandBlock& block, std::uint8_t code);
+void BuildTailCommand(CommandBlock& block, std::uint8_t code);
+void BuildPoll(CommandBlock& block, std::uint8_t code);
+void BuildDownload(CommandBlock& block, std::uint16_t blockCount);
+void BuildUpload(CommandBlock& block, std::uint16_t blockCount);
+void BuildVerifyResult(CommandBlock& block, std::uint8_t first, std::uint8_t second);
+void BuildAddrWrite(CommandBlock& block, std::uint32_t address, std::uint8_t data);
+void BuildAddrRead(CommandBlock& block, std::uint32_t address);
+
+// Argument fields of tail commands: block counts little-endian in bytes
+// 60-61, addresses 24-bit big-endian in bytes 58-60.
+void PutBlockCount(CommandBlock& block, std::uint16_t blockCount);
+void PutAddress(CommandBlock& block, std::uint32_t address);
+
+// Verify outcomes told to the device with CMD_VERIFY_RESULT.
+inline constexpr std::uint8_t kVerifyFailedFirst = 0x10;
+inline constexpr std::uint8_t kVerifyFailedSecond = 0x90;
+inline constexpr std::uint8_t kVerifyPassedFirst = 0x30;
+inline constexpr std::uint8_t kVerifyPassedSecond = 0x02;
+
 }  // namespace kavlen
