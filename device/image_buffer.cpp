@@ -1,0 +1,89 @@
+#include "device/image_buffer.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "device/str_printf.h"
+
+namespace kavlen {
+
+bool ImageBuffer::Allocate() {
+  if (!bytes_) {
+    // calloc hands out zeroed pages without touching them one by one.
+    bytes_.reset(static_cast<std::uint8_t*>(std::calloc(kImageBufferSize, 1)));
+  }
+  return bytes_ != nullptr;
+}
+
+std::uint32_t ImageChecksum(const std::uint8_t* bytes, std::uint32_t length) {
+  std::uint32_t sum = 0;
+  for (std::uint32_t i = 0; i < length; ++i) sum += bytes[i];
+  return sum;
+}
+
+void FillPastImage(std::uint8_t* buffer, std::uint32_t length, std::uint8_t sizeCode,
+                   std::uint8_t value) {
+  const std::uint32_t capacity = IsTransferSizeCode(sizeCode) ? CapacityBytes(sizeCode) : 0;
+  if (length < capacity) std::memset(buffer + length, value, capacity - length);
+}
+
+ImageFileRead ReadImageFile(const std::string& path, std::uint8_t* dest) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return {false, false, 0};
+  const std::size_t got = std::fread(dest, 1, kImageBufferSize, file);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  return {true, failed, static_cast<std::uint32_t>(got)};
+}
+
+int LoadImageFile(const std::string& path, std::uint8_t fillCode, ImageBuffer& buffer,
+                  LoadedImage& image, TraceSink& sink) {
+  image = LoadedImage{};
+  if (!buffer.Allocate()) {
+    sink.Print("Allocate Image Buffer Fail! ...\n");
+    return 0;
+  }
+  const ImageFileRead read = ReadImageFile(path, buffer.data());
+  if (!read.opened) {
+    sink.Print("Open Binary file Fail! ...\n");
+    sink.Print("Please Check the Path ...\n");
+    buffer.Release();
+    return 0;
+  }
+  if (read.readFailed) {
+    sink.Print("Read Binary file Fail! ...\n");
+    buffer.Release();
+    return 0;
+  }
+  if (read.length == 0) {
+    sink.Print("The Binary File is empty... Fail\n");
+    buffer.Release();
+    return 0;
+  }
+  image.length = read.length;
+  image.sizeCode = ImageSizeCode(read.length);
+  image.checksum = ImageChecksum(buffer.data(), read.length);
+  sink.Print(StrPrintf("Binary File size = %d Bytes, CheckSum = 0x%X\n",
+                       static_cast<int>(image.length), static_cast<unsigned>(image.checksum)));
+  if (fillCode == kFillZeros) FillPastImage(buffer.data(), image.length, image.sizeCode, 0x00);
+  if (fillCode == kFillOnes) FillPastImage(buffer.data(), image.length, image.sizeCode, 0xFF);
+  return 1;
+}
+
+GuiLoadedImage LoadImageForGui(const std::string& path, std::uint8_t selectedCode,
+                               ImageBuffer& buffer) {
+  GuiLoadedImage loaded;
+  if (!buffer.allocated()) return loaded;
+  const ImageFileRead read = ReadImageFile(path, buffer.data());
+  if (!read.opened) {
+    loaded.outcome = GuiImageLoad::OpenFailed;
+    return loaded;
+  }
+  loaded.outcome = read.readFailed ? GuiImageLoad::ReadFailed : GuiImageLoad::Loaded;
+  loaded.length = read.length;
+  loaded.checksum = ImageChecksum(buffer.data(), read.length);
+  FillPastImage(buffer.data(), read.length, selectedCode, 0x00);
+  return loaded;
+}
+
+}  // namespace kavlen

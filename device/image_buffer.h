@@ -1,0 +1,81 @@
+#pragma once
+// The host copy of a ROM image: the 4,194,304-byte image buffer, reading an
+// image file into it, its checksum and the fill of the rest of a capacity.
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "device/rom_capacity.h"
+#include "device/trace_sink.h"
+
+namespace kavlen {
+
+// Owns the image buffer. Allocation is checked and never throws; a fresh
+// buffer is all 0x00, so bytes that no fill touches read as 0x00.
+class ImageBuffer {
+ public:
+  // Allocates the cleared buffer unless it is held already (then it is kept
+  // as it is). False when the memory cannot be had.
+  bool Allocate();
+  void Release() { bytes_.reset(); }
+  bool allocated() const { return bytes_ != nullptr; }
+  std::uint8_t* data() { return bytes_.get(); }
+  const std::uint8_t* data() const { return bytes_.get(); }
+  static constexpr std::uint32_t size() { return kImageBufferSize; }
+
+ private:
+  struct FreeBytes {
+    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+  };
+  std::unique_ptr<std::uint8_t, FreeBytes> bytes_;
+};
+
+// Unsigned 32-bit sum of the bytes; 4 MB of 0xFF still fits.
+std::uint32_t ImageChecksum(const std::uint8_t* bytes, std::uint32_t length);
+
+// Writes `value` from `length` through the last byte of the capacity of
+// `sizeCode` when the image is shorter than that capacity. Codes above 6 are
+// beyond the buffer and fill nothing.
+void FillPastImage(std::uint8_t* buffer, std::uint32_t length, std::uint8_t sizeCode,
+                   std::uint8_t value);
+
+struct ImageFileRead {
+  bool opened;
+  bool readFailed;      // the read stopped on an error, not at the end of the file
+  std::uint32_t length; // bytes read, at most one image buffer
+};
+// Reads up to one image buffer of the file into dest in one request; bytes
+// beyond that are ignored.
+ImageFileRead ReadImageFile(const std::string& path, std::uint8_t* dest);
+
+// Console fill codes.
+inline constexpr std::uint8_t kFillZeros = 0;
+inline constexpr std::uint8_t kFillOnes = 1;
+inline constexpr std::uint8_t kFillNone = 2;  // any code other than 0 and 1
+
+struct LoadedImage {
+  std::uint32_t length = 0;
+  std::uint8_t sizeCode = 0;
+  std::uint32_t checksum = 0;
+};
+
+// Console: allocates the buffer, reads the file, derives the image size code,
+// prints the size and checksum line and fills past the file as the fill code
+// says. 1 on success; 0 after printing why, with the buffer released again.
+int LoadImageFile(const std::string& path, std::uint8_t fillCode, ImageBuffer& buffer,
+                  LoadedImage& image, TraceSink& sink);
+
+// GUI: reads the file into an allocated buffer, accepts an empty file and
+// fills 0x00 over the selected capacity. Prints nothing.
+enum class GuiImageLoad { Loaded, OpenFailed, ReadFailed, NoBuffer };
+struct GuiLoadedImage {
+  GuiImageLoad outcome = GuiImageLoad::NoBuffer;
+  std::uint32_t length = 0;
+  std::uint32_t checksum = 0;
+};
+GuiLoadedImage LoadImageForGui(const std::string& path, std::uint8_t selectedCode,
+                               ImageBuffer& buffer);
+
+}  // namespace kavlen
