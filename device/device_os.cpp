@@ -1,0 +1,99 @@
+#include "device/device_os.h"
+
+#include <cstdio>
+#include <new>
+
+#include "device/console_identification.h"
+#include "device/protocol.h"
+#include "platform/system.h"
+
+namespace kavlen {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Length of an open file, or -1 when it cannot be told or is too long to
+// send in one request.
+long long FileLength(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
+  const long end = std::ftell(file);
+  if (end < 0 || std::fseek(file, 0, SEEK_SET) != 0) return -1;
+  if (static_cast<unsigned long long>(end) > 0xFFFFFFFFull) return -1;
+  return end;
+}
+
+void StartOs(DriverApi& api, Handle device, CommandBlock& block) {
+  BuildHeadCommand(block, CMD_START_OS);
+  HeadExchange(api, device, block);
+}
+
+}  // namespace
+
+std::string DeviceOsPath(const std::string& moduleDir) {
+  return JoinPath(moduleDir, kDeviceOsFileName);
+}
+
+DeviceOsImage ReadDeviceOsFile(const std::string& path) {
+  DeviceOsImage image;
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file) return image;
+  image.outcome = DeviceOsRead::ShortRead;
+  const long long length = FileLength(file.get());
+  if (length < 0) return image;
+  const auto wanted = static_cast<std::size_t>(length);
+  // One byte at least, so that an empty file still has a buffer to point at.
+  image.bytes.reset(new (std::nothrow) std::uint8_t[wanted > 0 ? wanted : 1]);
+  if (!image.bytes) return image;
+  const std::size_t got = std::fread(image.bytes.get(), 1, wanted, file.get());
+  if (got != wanted) {
+    image.bytes.reset();
+    return image;
+  }
+  image.length = static_cast<std::uint32_t>(got);
+  image.outcome = DeviceOsRead::Ok;
+  return image;
+}
+
+void SendDeviceOs(DriverApi& api, Handle device, DeviceOsImage& image) {
+  std::uint32_t returned = 0;
+  api.DeviceIoControl(device, IOCTL_LOAD_DEVICE_OS, image.bytes.get(), image.length,
+                      image.bytes.get(), image.length, &returned);
+}
+
+int LoadDeviceOs(DriverApi& api, Handle device, CommandBlock& block, TraceSink& sink,
+                 const std::string& moduleDir) {
+  DeviceOsImage image = ReadDeviceOsFile(DeviceOsPath(moduleDir));
+  if (image.outcome == DeviceOsRead::Missing) {
+    sink.Print("open Device OS File fail. Please Re-Install system...\n");
+    sink.Print(" Maybe Missing the OS File--'TPROMOS.USB' not exist here !!..\n");
+    return 0;
+  }
+  if (image.outcome == DeviceOsRead::ShortRead) {
+    sink.Print("read Device OS File fail. Please Re-Install system...\n");
+    return 0;
+  }
+  if (image.length == 0) {
+    sink.Print("The OS File is empty... Fail\n");
+    return 0;
+  }
+  SendDeviceOs(api, device, image);
+  StartOs(api, device, block);
+  const BootStatus recheck = ConsoleQueryBootStatus(api, device, block, sink);
+  return recheck.stateCode == DEV_STATE_OS_RUNNING ? 1 : 0;
+}
+
+GuiOsLoad LoadDeviceOsForGui(DriverApi& api, Handle device, CommandBlock& block,
+                             const std::string& moduleDir) {
+  DeviceOsImage image = ReadDeviceOsFile(DeviceOsPath(moduleDir));
+  if (image.outcome == DeviceOsRead::Missing) return GuiOsLoad::MissingFile;
+  if (image.outcome == DeviceOsRead::ShortRead) return GuiOsLoad::ShortRead;
+  SendDeviceOs(api, device, image);
+  StartOs(api, device, block);
+  return block[0] == 0 ? GuiOsLoad::Started : GuiOsLoad::StartFailed;
+}
+
+}  // namespace kavlen

@@ -1,0 +1,60 @@
+#pragma once
+// Loading the device OS (the file TPROMOS.USB beside the program) into an
+// emulator that runs only its boot code: IOCTL_LOAD_DEVICE_OS with the whole
+// file, then CMD_START_OS.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "device/command_block.h"
+#include "device/trace_sink.h"
+#include "platform/driver_api.h"
+
+namespace kavlen {
+
+inline constexpr const char* kDeviceOsFileName = "TPROMOS.USB";
+
+// moduleDir + separator + TPROMOS.USB.
+std::string DeviceOsPath(const std::string& moduleDir);
+
+enum class DeviceOsRead {
+  Ok,
+  Missing,    // the file cannot be opened
+  ShortRead,  // fewer bytes arrived than the file holds, or no memory for them
+};
+
+struct DeviceOsImage {
+  DeviceOsRead outcome = DeviceOsRead::Missing;
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::uint32_t length = 0;
+};
+
+// Reads the whole file; an empty file is Ok with length 0.
+DeviceOsImage ReadDeviceOsFile(const std::string& path);
+
+// IOCTL_LOAD_DEVICE_OS with the image as input and output; its result is
+// not tested.
+void SendDeviceOs(DriverApi& api, Handle device, DeviceOsImage& image);
+
+// Console: reads the whole file, sends it, starts it and asks the boot status
+// again (printing what ConsoleQueryBootStatus prints). Returns 1 only when
+// that re-check finds the device OS running; 0 when the file is missing,
+// empty or read short (each with its message) or when the device did not
+// come up with its OS. The caller then prints its "Update Fail" line.
+int LoadDeviceOs(DriverApi& api, Handle device, CommandBlock& block, TraceSink& sink,
+                 const std::string& moduleDir);
+
+// GUI device side: what the window then shows depends on the outcome.
+enum class GuiOsLoad {
+  MissingFile,  // the file cannot be opened: nothing was sent
+  ShortRead,    // fewer bytes than the file holds: nothing was sent
+  StartFailed,  // sent, but reply byte 0 of CMD_START_OS was not 0
+  Started,      // sent and acknowledged
+};
+// Reads the whole file (an empty one is sent as zero bytes), sends it and
+// starts it. The caller asks the device information itself after Started.
+GuiOsLoad LoadDeviceOsForGui(DriverApi& api, Handle device, CommandBlock& block,
+                             const std::string& moduleDir);
+
+}  // namespace kavlen
