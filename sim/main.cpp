@@ -1,0 +1,52 @@
+// kavlen-sim: plays one attached emulator for the programs and their tests.
+
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/device_root.h"
+#include "sim/device_model.h"
+#include "sim/event_log.h"
+#include "sim/sim_options.h"
+#include "sim/sim_server.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kavlen-sim [--dir DIR] [--name NAME] [--log FILE] [--dump FILE] [--refuse-open]\n"
+    "  [--state boot|os] [--model N] [--version 0xMN] [--capacity-mask M] [--os-checksum N]\n"
+    "  [--start-os-fails] [--boot-reply BYTE] [--ready-after N] [--never-ready]\n"
+    "  [--reset-after N] [--reset-never] [--fail-receive CODE] [--corrupt OFFSET]\n"
+    "  [--no-pipe PIPE00|PIPE01] [--fail-write-block K] [--fail-read-block K]\n"
+    "  [--short-write-block K] [--short-read-block K] [--unplug-after-blocks K]\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace kavlen::sim;
+  signal(SIGPIPE, SIG_IGN);
+
+  SimOptions options;
+  std::string error;
+  if (!ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+    std::fprintf(stderr, "kavlen-sim: %s\n%s", error.c_str(), kUsage);
+    return 2;
+  }
+  EventLog log;
+  if (!options.logPath.empty() && !log.Open(options.logPath)) {
+    std::fprintf(stderr, "kavlen-sim: cannot open log %s\n", options.logPath.c_str());
+    return 1;
+  }
+  DeviceModel model(options, log);
+  SimServer server(model);
+  const std::string root = options.dir.empty() ? kavlen::DeviceRootDir() : options.dir;
+  if (!server.Listen(root, options.name, &error)) {
+    std::fprintf(stderr, "kavlen-sim: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("listening on %s\n", server.socketPath().c_str());
+  std::fflush(stdout);
+  return server.Run();
+}
