@@ -1,0 +1,12 @@
+#include "console/stdout_sink.h"
+
+#include <cstdio>
+
+namespace kavlen::console {
+
+void StdoutSink::Print(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace kavlen::console
