@@ -1,0 +1,163 @@
+#include "device/device_os.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/device/scripted_device.h"
+
+namespace kavlen {
+namespace {
+
+using test::RecordingSink;
+using test::ScriptedDevice;
+using test::TempDir;
+
+constexpr Handle kDevice = ScriptedDevice::kHandle;
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+  std::vector<std::uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  return bytes;
+}
+
+// A device in its boot code: it answers CMD_START_OS with `startReply` and
+// the boot status with `afterStart` once the OS was started.
+void ScriptBootDevice(ScriptedDevice& device, std::uint8_t startReply, std::uint8_t afterStart) {
+  device.reply = [=](CommandBlock& b) {
+    if (b[0] == CMD_START_OS) {
+      b.fill(0);
+      b[0] = startReply;
+    } else if (b[0] == CMD_BOOT_STATUS) {
+      b.fill(0);
+      b[0] = afterStart;
+      b[2] = 0x12;
+      b[3] = 2;
+    }
+    return true;
+  };
+}
+
+TEST(ConsoleLoadDeviceOs, MissingFileSendsNothing) {
+  TempDir dir;
+  ScriptedDevice device;
+  RecordingSink sink;
+  CommandBlock block{};
+
+  EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
+  EXPECT_EQ(sink.text,
+            "open Device OS File fail. Please Re-Install system...\n"
+            " Maybe Missing the OS File--'TPROMOS.USB' not exist here !!..\n");
+  EXPECT_TRUE(device.calls.empty());
+}
+
+TEST(ConsoleLoadDeviceOs, EmptyFileSendsNothing) {
+  TempDir dir;
+  dir.Write("TPROMOS.USB", {});
+  ScriptedDevice device;
+  RecordingSink sink;
+  CommandBlock block{};
+
+  EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
+  EXPECT_EQ(sink.text, "The OS File is empty... Fail\n");
+  EXPECT_TRUE(device.calls.empty());
+}
+
+TEST(ConsoleLoadDeviceOs, SendsTheWholeFileStartsItAndChecksItRuns) {
+  TempDir dir;
+  const auto os = Pattern(10000);
+  dir.Write("TPROMOS.USB", os);
+  ScriptedDevice device;
+  ScriptBootDevice(device, 0, BOOT_STATUS_OS_RUNNING);
+  RecordingSink sink;
+  CommandBlock block{};
+
+  EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 1);
+
+  EXPECT_EQ(sink.text, "Device Info: Kavlen II Ver: 01.02 \n");
+  ASSERT_EQ(device.calls.size(), 5u);
+  EXPECT_EQ(device.calls[0].code, IOCTL_LOAD_DEVICE_OS);
+  EXPECT_EQ(device.calls[0].inLen, 10000u);
+  EXPECT_EQ(device.calls[0].outLen, 10000u);
+  EXPECT_EQ(device.calls[0].in, os);
+  EXPECT_EQ(device.calls[1].code, IOCTL_HEAD_SEND);
+  EXPECT_EQ(device.calls[1].in[0], CMD_START_OS);
+  EXPECT_EQ(device.calls[3].code, IOCTL_HEAD_SEND);
+  EXPECT_EQ(device.calls[3].in[0], CMD_BOOT_STATUS);
+}
+
+TEST(ConsoleLoadDeviceOs, FailsUnlessTheDeviceOsThenRuns) {
+  const struct {
+    const char* name;
+    std::uint8_t afterStart;
+    const char* printed;
+  } cases[] = {{"StillBootCode", BOOT_STATUS_BOOT_CODE, ""},
+               {"BootError", BOOT_STATUS_ERROR, "Device Boot OS is Error!! \n"},
+               {"Unrecognised", 0x77, ""}};
+  TempDir dir;
+  dir.Write("TPROMOS.USB", Pattern(100));
+  for (const auto& c : cases) {
+    ScriptedDevice device;
+    ScriptBootDevice(device, 0, c.afterStart);
+    RecordingSink sink;
+    CommandBlock block{};
+    EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0) << c.name;
+    EXPECT_EQ(sink.text, c.printed) << c.name;
+  }
+}
+
+TEST(ConsoleLoadDeviceOs, SilentDriverIsAFailedLoad) {
+  TempDir dir;
+  dir.Write("TPROMOS.USB", Pattern(100));
+  ScriptedDevice device;  // every RECEIVE fails: the boot status reads 0x48
+  RecordingSink sink;
+  CommandBlock block{};
+  EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
+  EXPECT_EQ(sink.text, "");
+}
+
+TEST(GuiLoadDeviceOs, OutcomeByFileAndStartReply) {
+  const struct {
+    const char* name;
+    bool writeFile;
+    std::size_t size;
+    std::uint8_t startReply;
+    GuiOsLoad outcome;
+    std::size_t ioctls;
+  } cases[] = {{"Missing", false, 0, 0, GuiOsLoad::MissingFile, 0},
+               {"Started", true, 10000, 0, GuiOsLoad::Started, 3},
+               {"NotAcknowledged", true, 10000, 1, GuiOsLoad::StartFailed, 3},
+               {"EmptySentAsZeroBytes", true, 0, 0, GuiOsLoad::Started, 3}};
+  for (const auto& c : cases) {
+    TempDir dir;
+    const auto os = Pattern(c.size);
+    if (c.writeFile) dir.Write("TPROMOS.USB", os);
+    ScriptedDevice device;
+    ScriptBootDevice(device, c.startReply, BOOT_STATUS_OS_RUNNING);
+    CommandBlock block{};
+
+    EXPECT_EQ(LoadDeviceOsForGui(device.api, kDevice, block, dir.path()), c.outcome) << c.name;
+    ASSERT_EQ(device.calls.size(), c.ioctls) << c.name;
+    if (c.ioctls > 0) {
+      EXPECT_EQ(device.calls[0].code, IOCTL_LOAD_DEVICE_OS);
+      EXPECT_EQ(device.calls[0].inLen, c.size);
+      EXPECT_EQ(device.calls[0].in, os);
+      EXPECT_EQ(device.calls[1].in[0], CMD_START_OS);
+    }
+  }
+}
+
+TEST(GuiLoadDeviceOs, SilentDriverReadsTheRequestAsAFailedStart) {
+  TempDir dir;
+  dir.Write("TPROMOS.USB", Pattern(10));
+  ScriptedDevice device;
+  CommandBlock block{};
+  EXPECT_EQ(LoadDeviceOsForGui(device.api, kDevice, block, dir.path()), GuiOsLoad::StartFailed);
+}
+
+TEST(DeviceOsPath, FileBesideTheProgram) {
+  EXPECT_EQ(DeviceOsPath("/opt/kavlen"), "/opt/kavlen/TPROMOS.USB");
+}
+
+}  // namespace
+}  // namespace kavlen
