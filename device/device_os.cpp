@@ -49,7 +49,7 @@ DeviceOsImage ReadDeviceOsFile(const std::string& path) {
   image.bytes.reset(new (std::nothrow) std::uint8_t[wanted > 0 ? wanted : 1]);
   if (!image.bytes) return image;
   const std::size_t got = std::fread(image.bytes.get(), 1, wanted, file.get());
-  if (got != wanted) {
+  if (got != wanted || std::ferror(file.get()) != 0) {
     image.bytes.reset();
     return image;
   }

@@ -116,6 +116,20 @@ TEST(ConsoleLoadDeviceOs, SilentDriverIsAFailedLoad) {
   EXPECT_EQ(sink.text, "");
 }
 
+// A directory of that name opens but cannot be read like a file.
+TEST(LoadDeviceOs, UnreadableFileIsReportedAndNothingIsSent) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path() + "/TPROMOS.USB");
+  ScriptedDevice device;
+  RecordingSink sink;
+  CommandBlock block{};
+
+  EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
+  EXPECT_EQ(sink.text, "read Device OS File fail. Please Re-Install system...\n");
+  EXPECT_EQ(LoadDeviceOsForGui(device.api, kDevice, block, dir.path()), GuiOsLoad::ShortRead);
+  EXPECT_TRUE(device.calls.empty());
+}
+
 TEST(GuiLoadDeviceOs, OutcomeByFileAndStartReply) {
   const struct {
     const char* name;
