@@ -87,11 +87,5 @@ TEST(PollBuilder, RewritesOnlyTheFourPollBytes) {
   EXPECT_EQ(block, expected);
 }
 
-TEST(PollBuilder, ResetPollOnAClearedBlock) {
-  CommandBlock block{};
-  BuildPoll(block, CMD_RESET_POLL);
-  EXPECT_EQ(block, BlockFrom({{0, 0x60}, {1, 1}, {56, 0x60}, {57, 1}}));
-}
-
 }  // namespace
 }  // namespace kavlen

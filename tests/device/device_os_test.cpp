@@ -169,9 +169,5 @@ TEST(GuiLoadDeviceOs, SilentDriverReadsTheRequestAsAFailedStart) {
   EXPECT_EQ(LoadDeviceOsForGui(device.api, kDevice, block, dir.path()), GuiOsLoad::StartFailed);
 }
 
-TEST(DeviceOsPath, FileBesideTheProgram) {
-  EXPECT_EQ(DeviceOsPath("/opt/kavlen"), "/opt/kavlen/TPROMOS.USB");
-}
-
 }  // namespace
 }  // namespace kavlen
