@@ -1,0 +1,56 @@
+#pragma once
+// Every message box, file chooser and shell "open" of kavlen goes through
+// this one interface, so that tests record them instead of blocking on a
+// modal window. QtUiServices is the real one.
+
+#include <QString>
+
+class QWidget;
+
+namespace kavlen {
+
+// Message box types and results, with the values of the Windows API.
+inline constexpr unsigned MB_OK = 0x0000;
+inline constexpr unsigned MB_OKCANCEL = 0x0001;
+inline constexpr unsigned MB_YESNO = 0x0004;
+inline constexpr unsigned MB_ICONHAND = 0x0010;
+inline constexpr unsigned MB_ICONQUESTION = 0x0020;
+inline constexpr unsigned MB_ICONEXCLAMATION = 0x0030;
+inline constexpr unsigned MB_ICONASTERISK = 0x0040;
+inline constexpr unsigned MB_ICONERROR = MB_ICONHAND;
+inline constexpr unsigned MB_ICONINFORMATION = MB_ICONASTERISK;
+
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+
+class UiServices {
+ public:
+  virtual ~UiServices() = default;
+
+  // Modal message box owned by `owner`; returns the button pressed (IDOK...).
+  virtual int MessageBox(QWidget* owner, const QString& text, const QString& caption,
+                         unsigned type) = 0;
+
+  // File-open chooser; returns the chosen path or an empty string on cancel.
+  // `filter` uses Qt's form: "ROM images (*.bin);;All files (*)".
+  virtual QString GetOpenFileName(QWidget* owner, const QString& caption,
+                                  const QString& directory, const QString& filter) = 0;
+
+  // Hands a target to the desktop to open, as the shell's "open" does: a
+  // web address, a bare host name or a "mailto:" address. Returns false
+  // when nothing could open it.
+  virtual bool OpenUrl(const QString& target) = 0;
+};
+
+class QtUiServices : public UiServices {
+ public:
+  int MessageBox(QWidget* owner, const QString& text, const QString& caption,
+                 unsigned type) override;
+  QString GetOpenFileName(QWidget* owner, const QString& caption, const QString& directory,
+                          const QString& filter) override;
+  bool OpenUrl(const QString& target) override;
+};
+
+}  // namespace kavlen
