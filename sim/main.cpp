@@ -27,6 +27,13 @@ constexpr const char* kUsage =
 int main(int argc, char** argv) {
   using namespace kavlen::sim;
   signal(SIGPIPE, SIG_IGN);
+  // Held back until the server waits for them, so that a stop request right
+  // after "listening on" still removes the socket.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
 
   SimOptions options;
   std::string error;
@@ -35,15 +42,16 @@ int main(int argc, char** argv) {
     return 2;
   }
   EventLog log;
-  if (!options.logPath.empty() && !log.Open(options.logPath)) {
-    std::fprintf(stderr, "kavlen-sim: cannot open log %s\n", options.logPath.c_str());
-    return 1;
-  }
   DeviceModel model(options, log);
   SimServer server(model);
   const std::string root = options.dir.empty() ? kavlen::DeviceRootDir() : options.dir;
   if (!server.Listen(root, options.name, &error)) {
     std::fprintf(stderr, "kavlen-sim: %s\n", error.c_str());
+    return 1;
+  }
+  // opened once the device root exists, since the log may live in it
+  if (!options.logPath.empty() && !log.Open(options.logPath)) {
+    std::fprintf(stderr, "kavlen-sim: cannot open log %s\n", options.logPath.c_str());
     return 1;
   }
   std::printf("listening on %s\n", server.socketPath().c_str());
