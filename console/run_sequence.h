@@ -1,12 +1,21 @@
 #pragma once
-// The download run of ukavlen once the command line has been accepted.
+// The download run of ukavlen once the command line has been accepted:
+// device check and device OS load, download, optional verify, end of
+// download and target reset.
 
 #include "console/options.h"
 #include "device/device_link.h"
 
 namespace kavlen::console {
 
-// Returns the exit status: 0 once the download step was reached, else 1.
+// Exit statuses of a run. Success only when everything asked for was done.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitStopped = 1;         // ended before the download step
+inline constexpr int kExitDownloadFailed = 2;  // file, capacity, readiness, pipe or block write
+inline constexpr int kExitVerifyFailed = 3;    // a byte differed or the read-back was cut short
+inline constexpr int kExitResetFailed = 4;     // all else done, the reset commands not sent
+
+// Returns the exit status. Nothing stays open on the device when it returns.
 int RunSequence(const ConsoleSettings& settings, DeviceLink& link);
 
 }  // namespace kavlen::console
