@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ struct ScanCase {
   std::string printed;
   ConsoleSettings settings = {};
 };
+
+// CTest lists the case by its name, not by its bytes.
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
 
 class ScanOptionsTest : public testing::TestWithParam<ScanCase> {};
 
@@ -108,6 +112,9 @@ struct EntryCase {
   std::string printed;
   bool touchesDevice;
 };
+
+// CTest lists the case by its name, not by its bytes.
+void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }
 
 class UkavlenEntryTest : public testing::TestWithParam<EntryCase> {};
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -232,6 +233,9 @@ struct TraceCase {
   const char* console;
   const char* gui;
 };
+
+// CTest lists the case by its name, not by its bytes.
+void PrintTo(const TraceCase& c, std::ostream* os) { *os << c.name; }
 
 void OpenAndClose(DeviceLink& link) {
   link.OpenDevice();

@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,9 @@ struct BootCase {
   std::vector<std::string> args;
   std::uint8_t status, version, model;
 };
+
+// CTest lists the case by its name, not by its bytes.
+void PrintTo(const BootCase& c, std::ostream* os) { *os << c.name; }
 
 class SimBootStatusTest : public SimCommandsTest, public testing::WithParamInterface<BootCase> {};
 
@@ -221,6 +225,9 @@ struct BlockFaultCase {
   std::vector<std::uint32_t> counts;
 };
 
+// CTest lists the case by its name, not by its bytes.
+void PrintTo(const BlockFaultCase& c, std::ostream* os) { *os << c.name; }
+
 class SimBlockFaultTest : public SimCommandsTest, public testing::WithParamInterface<BlockFaultCase> {};
 
 TEST_P(SimBlockFaultTest, TheNamedBlockMisbehaves) {
@@ -275,6 +282,9 @@ struct PollCase {
   std::uint8_t start, poll;
   std::vector<int> busy;
 };
+
+// CTest lists the case by its name, not by its bytes.
+void PrintTo(const PollCase& c, std::ostream* os) { *os << c.name; }
 
 class SimPollTest : public SimCommandsTest, public testing::WithParamInterface<PollCase> {};
 
