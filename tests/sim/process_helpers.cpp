@@ -132,7 +132,7 @@ std::vector<std::string> SimProcess::LogLines() const {
 }
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& deviceDir) {
+                     const std::string& deviceDir, const std::vector<std::string>& extraEnv) {
   RunResult result;
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0) return result;
@@ -149,6 +149,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     dup2(err[1], STDERR_FILENO);
     putenv(const_cast<char*>(env.c_str()));
     unsetenv("KAVLEN_DEBUG");
+    for (const std::string& entry : extraEnv) putenv(const_cast<char*>(entry.c_str()));
     execv(program.c_str(), argv.data());
     _exit(127);
   }

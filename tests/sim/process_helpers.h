@@ -57,8 +57,9 @@ struct RunResult {
   std::string err;
 };
 
-// Runs program with args, KAVLEN_DEVICE_DIR=deviceDir, output captured.
+// Runs program with args, KAVLEN_DEVICE_DIR=deviceDir and the NAME=value
+// entries of extraEnv, output captured.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& deviceDir);
+                     const std::string& deviceDir, const std::vector<std::string>& extraEnv = {});
 
 }  // namespace kavlen::test
