@@ -74,7 +74,10 @@ int main(int argc, char** argv) {
 
   const QStringList args = QApplication::arguments();
   const qsizetype grabAt = args.indexOf(QStringLiteral("--grab"));
-  if (grabAt < 0) return mainDialog.exec() == QDialog::Accepted ? 0 : 0;
+  if (grabAt < 0) {
+    mainDialog.exec();
+    return 0;
+  }
   if (grabAt + 1 >= args.size()) {
     std::fprintf(stderr, "usage: kavlen-gallery [--grab DIR]\n");
     return 2;

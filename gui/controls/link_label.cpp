@@ -24,6 +24,8 @@ CLinkLabel::CLinkLabel(UiServices* services, QWidget* parent)
   setFont(linkFont);
   setCursor(Qt::PointingHandCursor);
   setMouseTracking(true);
+  // Tips show also while the dialog is not the active window.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
 
   m_pTip->setPalette(QToolTip::palette());
   m_pTip->setFont(QToolTip::font());
@@ -53,6 +55,7 @@ void CLinkLabel::SetTipTextColor(COLORREF colour) {
 }
 
 QString CLinkLabel::TipText() const { return m_pTip->text(); }
+bool CLinkLabel::IsTipShown() const { return m_pTip->isVisible(); }
 QColor CLinkLabel::TipBkColor() const { return m_pTip->palette().color(QPalette::Window); }
 QColor CLinkLabel::TipTextColor() const {
   return m_pTip->palette().color(QPalette::WindowText);
@@ -105,6 +108,7 @@ void CLinkLabel::mouseMoveEvent(QMouseEvent* event) {
 
 void CLinkLabel::leaveEvent(QEvent* event) {
   QLabel::leaveEvent(event);
+  m_pTip->hide();
   if (m_bOver) SetPointerOver(false);
 }
 

@@ -20,7 +20,7 @@ class CLinkLabel : public QLabel {
 
   // `services` opens the target on a click; it may be null, in which case
   // a click only marks the link visited. It must outlive the label.
-  CLinkLabel(UiServices* services, QWidget* parent = nullptr);
+  explicit CLinkLabel(UiServices* services, QWidget* parent = nullptr);
   ~CLinkLabel() override;
 
   void SetTarget(const QString& target) { m_strTarget = target; }
@@ -38,6 +38,7 @@ class CLinkLabel : public QLabel {
   QString TipText() const;
   QColor TipBkColor() const;
   QColor TipTextColor() const;
+  bool IsTipShown() const;
   bool IsPointerOver() const { return m_bOver; }
   bool IsVisited() const { return m_bVisited; }
   // The colour the text is drawn in now.

@@ -1,6 +1,7 @@
 // The link label and the About box that holds two of them.
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
@@ -117,12 +118,27 @@ TEST_F(LinkLabelTest, ClickHandsTheTargetOverAndTurnsVisited) {
   EXPECT_EQ(services.openedTargets.size(), 1u);
 }
 
-TEST_F(LinkLabelTest, TipTextNeedsTheTipEnabled) {
+void AskForTip(CLinkLabel& link) {
+  QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), link.mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(&link, &help);
+}
+
+TEST_F(LinkLabelTest, TipShowsOnlyWhenEnabled) {
   link->SetTipText(QStringLiteral("never"));
   EXPECT_EQ(link->TipText(), QString());
+  AskForTip(*link);
+  EXPECT_FALSE(link->IsTipShown());
+
   link->EnableTip(true);
   link->SetTipText(QStringLiteral("Click here to Email "));
   EXPECT_EQ(link->TipText(), QStringLiteral("Click here to Email "));
+  AskForTip(*link);
+  EXPECT_TRUE(link->IsTipShown());
+
+  QEvent leave(QEvent::Leave);
+  MovePointer(*link, QPoint(10, 10));
+  QApplication::sendEvent(link, &leave);
+  EXPECT_FALSE(link->IsTipShown());
 }
 
 class AboutBoxTest : public testing::Test {
