@@ -1,0 +1,347 @@
+// The whole ukavlen run against real kavlen-sim processes: one table of
+// scenarios, each in its own device root, checking the exact output, the exit
+// status and, through the simulator's log and dump, what reached the device.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/str_printf.h"
+#include "tests/sim/process_helpers.h"
+
+namespace kavlen::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kBanner =
+    "********************************************\n"
+    "*     --- UKAVLEN II Tools V2.2 ---        *\n"
+    "********************************************\n";
+const std::string kDeviceInfo = "Device Info: Kavlen II Ver: 01.02 \n";
+std::string ChecksumLine(const std::string& capacity) {
+  return "Device OS CheckSUM=0x1A2B, Support ROM Size=" + capacity + " \n";
+}
+const std::string kOsRunning = kDeviceInfo + ChecksumLine("   4 MBytes") + "Device OS is already!\n";
+const std::string kNotReady = "Device OS is not Ready!\nLoad the device OS Now ...\n";
+const std::string kOsLoaded =
+    kNotReady + kDeviceInfo + "Device OS Update OK ! ...\n" + ChecksumLine("   4 MBytes");
+// "{load}" stands for the size and checksum line of the scenario's image.
+const std::string kFile = " \nFileName = {image} \n ";
+const std::string kLoaded = kFile + "{load}Load Binary File is OK! ...\n";
+const std::string kLoadFailed = "Load Binary File is Fail, Program terminated !\n";
+const std::string kVerifyOk = "Verify OK !!\n";
+
+std::string Dots(const std::string& word, int blocks) {
+  return word + std::string(static_cast<std::size_t>(blocks), '.');
+}
+std::string Download(int blocks) { return Dots("Download", blocks) + "Done ! \n"; }
+std::string Verify(int blocks) { return Dots("Verify .", blocks) + "Done ! \n"; }
+
+// What the device holds after the run, as --dump writes it.
+enum class Dump {
+  None,        // no download finished
+  FileThen00,  // the image, then 0x00 up to the end of the announced blocks
+  FileThenFF,
+};
+
+struct Transfers {
+  int writesOk = 0, writesFailed = 0, readsOk = 0, readsFailed = 0;
+  bool operator==(const Transfers&) const = default;
+};
+
+struct Scenario {
+  const char* name = "";
+  bool attached = true;            // false: no emulator at all
+  std::vector<std::string> sim = {};    // simulator switches
+  bool deviceOsFile = false;       // a TPROMOS.USB beside the program
+  long imageSize = 100;            // -1: no image file at all
+  std::vector<std::string> args = {};   // "{image}" stands for the image path
+  int status = 0;
+  std::string out = {};            // "{image}", "{load}" and "{sock}" are replaced
+  std::string commands = {};       // what was sent, see CommandTrace
+  Transfers transfers = {};
+  Dump dump = Dump::None;
+};
+
+void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
+
+const std::vector<std::string> kOs = {"--state", "os"};
+const std::vector<std::string> kVerifyArgs = {"-d", "{image}", "-v"};
+const std::vector<std::string> kDownloadArgs = {"-d", "{image}"};
+std::vector<std::string> Os(std::vector<std::string> more) {
+  more.insert(more.begin(), kOs.begin(), kOs.end());
+  return more;
+}
+
+const std::string kGood4 = "48 51 37:4 35 36:4 81:30,02 62 61";
+const Transfers k4Both{4, 0, 4, 0};
+const Transfers k4Written{4, 0, 0, 0};
+
+const Scenario kScenarios[] = {
+    {.name = "NoEmulator", .attached = false, .args = kVerifyArgs, .status = 1,
+     .out = kBanner + "Please Check the USB Cable ...and try it again !\n"},
+    // device OS and identification
+    {.name = "OsRunningWithVerify", .sim = kOs, .args = kVerifyArgs,
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) + kVerifyOk,
+     .commands = kGood4, .transfers = k4Both, .dump = Dump::FileThen00},
+    {.name = "BootCodeGetsItsOs", .deviceOsFile = true, .args = kVerifyArgs,
+     .out = kBanner + kOsLoaded + kLoaded + Download(4) + Verify(4) + kVerifyOk,
+     .commands = "48 OS:3000 69 48 51 37:4 35 36:4 81:30,02 62 61", .transfers = k4Both,
+     .dump = Dump::FileThen00},
+    {.name = "DeviceOsFileMissing", .args = kVerifyArgs, .status = 1,
+     .out = kBanner + kNotReady +
+            "open Device OS File fail. Please Re-Install system...\n"
+            " Maybe Missing the OS File--'TPROMOS.USB' not exist here !!..\n"
+            "Device OS Update Fail ! ...\n",
+     .commands = "48"},
+    {.name = "DeviceOsDoesNotStart", .sim = {"--start-os-fails"}, .deviceOsFile = true,
+     .args = kVerifyArgs, .status = 1, .out = kBanner + kNotReady + "Device OS Update Fail ! ...\n",
+     .commands = "48 OS:3000 69 48"},
+    {.name = "BootCodeReportsError", .sim = {"--boot-reply", "0"}, .args = kVerifyArgs, .status = 1,
+     .out = kBanner + "Device Boot OS is Error!! \nDEVICE FATAL Error !!\n ", .commands = "48"},
+    {.name = "UnrecognisedBootReply", .sim = {"--boot-reply", "0x55"}, .args = kVerifyArgs,
+     .status = 1, .out = kBanner + "DEVICE FATAL Error !!\n ", .commands = "48"},
+    // the image file and the capacity check: nothing at all is sent
+    {.name = "ImageFileMissing", .sim = kOs, .imageSize = -1, .args = kVerifyArgs, .status = 2,
+     .out = kBanner + kOsRunning + kFile + "Open Binary file Fail! ...\nPlease Check the Path ...\n" +
+            kLoadFailed,
+     .commands = "48 51"},
+    {.name = "ImageFileEmpty", .sim = kOs, .imageSize = 0, .args = kVerifyArgs, .status = 2,
+     .out = kBanner + kOsRunning + kFile + "The Binary File is empty... Fail\n" + kLoadFailed,
+     .commands = "48 51"},
+    {.name = "ImageOfExactlyTheCapacity", .sim = Os({"--capacity-mask", "0"}), .imageSize = 65536,
+     .args = kVerifyArgs,
+     .out = kBanner + kDeviceInfo + ChecksumLine("  64 KBytes") + "Device OS is already!\n" +
+            kLoaded + Download(4) + Verify(4) + kVerifyOk,
+     .commands = kGood4, .transfers = k4Both, .dump = Dump::FileThen00},
+    {.name = "ImageOneByteOverTheCapacity", .sim = Os({"--capacity-mask", "0"}),
+     .imageSize = 65537, .args = kVerifyArgs, .status = 2,
+     .out = kBanner + kDeviceInfo + ChecksumLine("  64 KBytes") + "Device OS is already!\n" +
+            kLoaded + "File Size Exceed the Hardware supported, Stop download to Hardware !!\n",
+     .commands = "48 51"},
+    // readiness and pipes
+    {.name = "NeverReady", .sim = Os({"--never-ready"}), .args = kVerifyArgs, .status = 2,
+     .out = kBanner + kOsRunning + kLoaded + "Device is Check not ready ...Fail!\n",
+     .commands = "48 51 37:4 35x256"},
+    {.name = "ReadyAfterThreeBusyReplies", .sim = Os({"--ready-after", "3"}), .args = kDownloadArgs,
+     .out = kBanner + kOsRunning + kLoaded + Download(4), .commands = "48 51 37:4 35x4 62 61",
+     .transfers = k4Written, .dump = Dump::FileThen00},
+    {.name = "NoOutPipe", .sim = Os({"--no-pipe", "PIPE01"}), .args = kVerifyArgs, .status = 2,
+     .out = kBanner + kOsRunning + kLoaded + "Failed to open ({sock}\\PIPE01) = 2" +
+            "\nOpen Out Write Pipe Error... Fail!\n",
+     .commands = "48 51 37:4 35"},
+    {.name = "NoInPipe", .sim = Os({"--no-pipe", "PIPE00"}), .args = kVerifyArgs, .status = 3,
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + "Failed to open ({sock}\\PIPE00) = 2",
+     .commands = "48 51 37:4 35 36:4 62 61", .transfers = k4Written, .dump = Dump::FileThen00},
+    // transfer faults
+    {.name = "ByteDiffersOnReadBack", .sim = Os({"--corrupt", "0x4001"}), .imageSize = 65536,
+     .args = kVerifyArgs, .status = 3,
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) +
+            "Error at 0x4001 --> Orginal= 0xA ; Target= 0xF5 \n",
+     .commands = "48 51 37:4 35 36:4 81:10,90 62 61", .transfers = k4Both,
+     .dump = Dump::FileThen00},
+    {.name = "FailedBlockWrite", .sim = Os({"--fail-write-block", "2"}), .args = kVerifyArgs,
+     .status = 2, .out = kBanner + kOsRunning + kLoaded + Dots("Download", 2) +
+                         "\nWrite Block 2 Fail! ...\n",
+     .commands = "48 51 37:4 35", .transfers = {2, 1, 0, 0}},
+    {.name = "ShortBlockWrite", .sim = Os({"--short-write-block", "1"}), .args = kVerifyArgs,
+     .status = 2, .out = kBanner + kOsRunning + kLoaded + Dots("Download", 1) +
+                         "\nWrite Block 1 Fail! ...\n",
+     .commands = "48 51 37:4 35", .transfers = {2, 0, 0, 0}},
+    {.name = "FailedBlockRead", .sim = Os({"--fail-read-block", "1"}), .args = kVerifyArgs,
+     .status = 3, .out = kBanner + kOsRunning + kLoaded + Download(4) + Dots("Verify .", 1) +
+                         "\nRead Block 1 Fail! ...\n",
+     .commands = "48 51 37:4 35 36:4 62 61", .transfers = {4, 0, 1, 1}, .dump = Dump::FileThen00},
+    {.name = "ShortBlockRead", .sim = Os({"--short-read-block", "3"}), .args = kVerifyArgs,
+     .status = 3, .out = kBanner + kOsRunning + kLoaded + Download(4) + Dots("Verify .", 3) +
+                         "\nRead Block 3 Fail! ...\n",
+     .commands = "48 51 37:4 35 36:4 62 61", .transfers = {4, 0, 4, 0}, .dump = Dump::FileThen00},
+    {.name = "UnpluggedDuringDownload", .sim = Os({"--unplug-after-blocks", "2"}),
+     .args = kVerifyArgs, .status = 2,
+     .out = kBanner + kOsRunning + kLoaded + Dots("Download", 2) + "\nWrite Block 2 Fail! ...\n",
+     .commands = "48 51 37:4 35", .transfers = {2, 0, 0, 0}},
+    {.name = "UnpluggedDuringVerify", .sim = Os({"--unplug-after-blocks", "5"}), .args = kVerifyArgs,
+     .status = 3, .out = kBanner + kOsRunning + kLoaded + Download(4) + Dots("Verify .", 1) +
+                         "\nRead Block 1 Fail! ...\nReset Command Fail in Open Device...\n",
+     .commands = "48 51 37:4 35 36:4", .transfers = {4, 0, 1, 0}, .dump = Dump::FileThen00},
+    {.name = "UnpluggedBeforeTheReset", .sim = Os({"--unplug-after-blocks", "4"}),
+     .args = kDownloadArgs, .status = 4,
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + "Reset Command Fail in Open Device...\n",
+     .commands = "48 51 37:4 35", .transfers = k4Written, .dump = Dump::FileThen00},
+    // fill codes and sizes
+    {.name = "FillWithZeros", .sim = kOs, .args = {"-f", "0", "-d", "{image}"},
+     .out = kBanner + kOsRunning + kLoaded + Download(4), .commands = "48 51 37:4 35 62 61",
+     .transfers = k4Written, .dump = Dump::FileThen00},
+    {.name = "FillWithOnes", .sim = kOs, .args = {"-f", "1", "-d", "{image}", "-v"},
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) + kVerifyOk,
+     .commands = kGood4, .transfers = k4Both, .dump = Dump::FileThenFF},
+    // no fill: the buffer was cleared when it was allocated
+    {.name = "NoFill", .sim = kOs, .args = {"-f", "2", "-d", "{image}", "-v"},
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) + kVerifyOk,
+     .commands = kGood4, .transfers = k4Both, .dump = Dump::FileThen00},
+    {.name = "FourMegabyteImage", .sim = kOs, .imageSize = 4194304, .args = kVerifyArgs,
+     .out = kBanner + kOsRunning + kLoaded + Download(256) + Verify(256) + kVerifyOk,
+     .commands = "48 51 37:256 35 36:256 81:30,02 62 61", .transfers = {256, 0, 256, 0},
+     .dump = Dump::FileThen00},
+};
+
+std::vector<std::uint8_t> ImageBytes(long size) {
+  std::vector<std::uint8_t> bytes(size > 0 ? static_cast<std::size_t>(size) : 0);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  return bytes;
+}
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void ReplaceAll(std::string& text, const std::string& token, const std::string& value) {
+  for (std::size_t at = text.find(token); at != std::string::npos;
+       at = text.find(token, at + value.size())) {
+    text.replace(at, token.size(), value);
+  }
+}
+
+std::string Field(const std::string& line, const std::string& name) {
+  const std::string key = "\"" + name + "\":\"";
+  const std::size_t start = line.find(key);
+  if (start == std::string::npos) return {};
+  const std::size_t from = start + key.size();
+  return line.substr(from, line.find('"', from) - from);
+}
+
+int HexByte(const std::string& hex, std::size_t index) {
+  return std::stoi(hex.substr(index * 2, 2), nullptr, 16);
+}
+
+// The commands the device received, in order: the code of each head or tail
+// SEND in hexadecimal, the block count of CMD_DOWNLOAD and CMD_UPLOAD after a
+// colon, the two argument bytes of CMD_VERIFY_RESULT, "OS:<bytes>" for a
+// device OS load, and repeats folded into "code x count".
+std::string CommandTrace(const std::vector<std::string>& log) {
+  std::vector<std::string> sent;
+  for (const std::string& line : log) {
+    const std::string ioctl = Field(line, "ioctl");
+    const std::string in = Field(line, "in");
+    std::string entry;
+    if (ioctl == "LOAD_DEVICE_OS") {
+      entry = "OS:" + std::to_string(in.size() / 2);
+    } else if (ioctl == "HEAD_SEND") {
+      entry = in.substr(0, 2);
+    } else if (ioctl == "TAIL_SEND") {
+      entry = in.substr(112, 2);
+      if (entry == "37" || entry == "36") {
+        entry += ":" + std::to_string(HexByte(in, 60) + 256 * HexByte(in, 61));
+      } else if (entry == "81") {
+        entry += ":" + in.substr(114, 2) + "," + in.substr(116, 2);
+      }
+    } else {
+      continue;
+    }
+    sent.push_back(entry);
+  }
+  std::string trace;
+  for (std::size_t i = 0; i < sent.size();) {
+    std::size_t run = 1;
+    while (i + run < sent.size() && sent[i + run] == sent[i]) ++run;
+    if (!trace.empty()) trace += ' ';
+    trace += sent[i] + (run > 1 ? "x" + std::to_string(run) : "");
+    i += run;
+  }
+  return trace;
+}
+
+Transfers CountTransfers(const std::vector<std::string>& log) {
+  Transfers t;
+  for (const std::string& line : log) {
+    const bool ok = line.find("\"ok\":true") != std::string::npos;
+    if (line.rfind("{\"op\":\"write\"", 0) == 0) ++(ok ? t.writesOk : t.writesFailed);
+    if (line.rfind("{\"op\":\"read\"", 0) == 0) ++(ok ? t.readsOk : t.readsFailed);
+  }
+  return t;
+}
+
+class UkavlenRunTest : public testing::TestWithParam<Scenario> {};
+
+TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
+  const Scenario& s = GetParam();
+  TempDir root;
+  ASSERT_FALSE(root.path().empty());
+  // The program runs from its own folder, which holds the device OS file
+  // only when the scenario wants one.
+  const std::string programDir = root.path() + "/program";
+  fs::create_directory(programDir);
+  const std::string program = programDir + "/ukavlen";
+  fs::copy_file(UKAVLEN_PATH, program);
+  if (s.deviceOsFile) WriteFile(programDir + "/TPROMOS.USB", ImageBytes(3000));
+
+  const std::string imagePath = root.path() + "/image.bin";
+  const std::vector<std::uint8_t> image = ImageBytes(s.imageSize);
+  if (s.imageSize >= 0) WriteFile(imagePath, image);
+  std::uint32_t checksum = 0;
+  for (const std::uint8_t byte : image) checksum += byte;
+
+  const std::string dumpPath = root.path() + "/dump.bin";
+  std::vector<std::string> simArgs = {"--os-checksum", "0x1A2B", "--dump", dumpPath};
+  simArgs.insert(simArgs.end(), s.sim.begin(), s.sim.end());
+  std::unique_ptr<SimProcess> sim;
+  if (s.attached) {
+    sim = std::make_unique<SimProcess>(root.path(), simArgs);
+    ASSERT_TRUE(sim->ready()) << sim->output();
+  }
+
+  std::vector<std::string> args = s.args;
+  for (std::string& arg : args) ReplaceAll(arg, "{image}", imagePath);
+  const RunResult run = RunProgram(program, args, root.path());
+  if (sim) sim->Stop(SIGTERM);
+
+  std::string expected = s.out;
+  ReplaceAll(expected, "{load}",
+             StrPrintf("Binary File size = %ld Bytes, CheckSum = 0x%X\n", s.imageSize, checksum));
+  ReplaceAll(expected, "{image}", imagePath);
+  if (sim) ReplaceAll(expected, "{sock}", sim->socketPath());
+  EXPECT_EQ(run.out, expected);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, s.status);
+
+  const std::vector<std::string> log = sim ? sim->LogLines() : std::vector<std::string>{};
+  EXPECT_EQ(CommandTrace(log), s.commands);
+  EXPECT_EQ(CountTransfers(log), s.transfers);
+  int opened = 0, closed = 0;
+  for (const std::string& line : log) {
+    EXPECT_EQ(line.find("violation"), std::string::npos) << line;
+    if (line.find("\"op\":\"open\"") != std::string::npos && line.find("\"ok\":true") != std::string::npos) ++opened;
+    if (line.find("\"op\":\"close\"") != std::string::npos) ++closed;
+  }
+  EXPECT_EQ(opened, closed);
+
+  if (s.dump == Dump::None) {
+    EXPECT_FALSE(fs::exists(dumpPath));
+    return;
+  }
+  const std::vector<std::uint8_t> dump = ReadFile(dumpPath);
+  const std::size_t capacity = image.size() <= 65536 ? 65536 : 4194304;
+  std::vector<std::uint8_t> want = image;
+  want.resize(capacity, s.dump == Dump::FileThenFF ? 0xFF : 0x00);
+  EXPECT_TRUE(dump == want) << "dump of " << dump.size() << " bytes differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, UkavlenRunTest, testing::ValuesIn(kScenarios),
+                         [](const testing::TestParamInfo<Scenario>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace kavlen::test
