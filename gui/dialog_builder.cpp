@@ -6,17 +6,19 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QLineEdit>
 #include <QStyle>
+
+#include <algorithm>
 
 #include "gui/controls/color_label.h"
 #include "gui/controls/link_label.h"
 #include "gui/controls/percent_bar.h"
-#include "gui/ui_services.h"
 #include "gui/resource_ids.h"
+#include "gui/ui_services.h"
 #include "gui/window_styles.h"
 
 namespace kavlen {
