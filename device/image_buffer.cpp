@@ -16,8 +16,25 @@ bool ImageBuffer::Allocate() {
 }
 
 std::uint32_t ImageChecksum(const std::uint8_t* bytes, std::uint32_t length) {
+  // Eight bytes at a time in four 16-bit lanes (the byte-wise loop costs a
+  // millisecond per 4 MB image): 128 words add at most 128 x 2 x 255 to a
+  // lane, which still fits, before the lanes are folded into the sum.
+  constexpr std::uint64_t kEvenBytes = 0x00FF00FF00FF00FFull;
+  constexpr std::uint64_t kEvenLanes = 0x0000FFFF0000FFFFull;
+  constexpr std::uint32_t kWordsPerRound = 128;
   std::uint32_t sum = 0;
-  for (std::uint32_t i = 0; i < length; ++i) sum += bytes[i];
+  std::uint32_t i = 0;
+  while (length - i >= 8) {
+    std::uint64_t lanes = 0;
+    for (std::uint32_t w = 0; w < kWordsPerRound && length - i >= 8; ++w, i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + i, sizeof word);
+      lanes += (word & kEvenBytes) + ((word >> 8) & kEvenBytes);
+    }
+    lanes = (lanes & kEvenLanes) + ((lanes >> 16) & kEvenLanes);
+    sum += static_cast<std::uint32_t>(lanes) + static_cast<std::uint32_t>(lanes >> 32);
+  }
+  for (; i < length; ++i) sum += bytes[i];
   return sum;
 }
 

@@ -67,6 +67,25 @@ INSTANTIATE_TEST_SUITE_P(
                  0x00}),
     [](const testing::TestParamInfo<LoadCase>& info) { return info.param.name; });
 
+// The checksum adds eight bytes at a time: every length and alignment, and
+// long runs of 0xFF that would overflow a narrow lane, give the plain sum.
+TEST(ImageChecksum, EqualsTheByteSumForAnyLengthAndAlignment) {
+  std::vector<std::uint8_t> bytes(kImageBufferSize + 8);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = i % 3 == 0 ? 0xFF : static_cast<std::uint8_t>(i * 37 + 11);
+  }
+  for (const std::uint32_t length : {0u, 1u, 7u, 8u, 9u, 1023u, 1024u, 1025u, 2049u, kImageBufferSize}) {
+    for (const std::size_t offset : {std::size_t{0}, std::size_t{3}}) {
+      std::uint32_t expected = 0;
+      for (std::uint32_t i = 0; i < length; ++i) expected += bytes[offset + i];
+      EXPECT_EQ(ImageChecksum(bytes.data() + offset, length), expected)
+          << "length " << length << " offset " << offset;
+    }
+  }
+  const std::vector<std::uint8_t> ones(kImageBufferSize, 0xFF);
+  EXPECT_EQ(ImageChecksum(ones.data(), kImageBufferSize), 1069547520u);
+}
+
 TEST(LoadImageFile, LastByteOfTheCapacityFollowsTheFillCode) {
   TempDir dir;
   const auto path = dir.Write("image.bin", std::vector<std::uint8_t>(70000, 0x11));
