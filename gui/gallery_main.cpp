@@ -28,8 +28,8 @@ void FillMainSample(DialogControls& controls) {
     const char* text;
   } labels[] = {
       {IDC_STATUS, RGB(0, 0, 255), "System Ready..."},
-      {IDC_DEVICE_OS, RGB(0, 127, 0), "TP-4 V2.10"},
-      {IDC_DEVICE_INFO, RGB(96, 96, 96), "OS 0x1234ABCD, 4096 KB"},
+      {IDC_DEVICE_OS, RGB(0, 127, 0), "Kavlen II 1.2"},
+      {IDC_DEVICE_INFO, RGB(96, 96, 96), "CHK: 0X1234 ,  4 MBytes"},
       {IDC_LENGTH, RGB(0, 255, 0), "524288"},
       {IDC_CHECKSUM, RGB(127, 0, 0), "0x03F2A811"},
       {IDC_ADDRESS, RGB(0, 0, 127), "0x000000"},
