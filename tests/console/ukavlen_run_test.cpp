@@ -60,6 +60,9 @@ struct Transfers {
 struct Scenario {
   const char* name = "";
   bool attached = true;            // false: no emulator at all
+  // The unplugged simulator removes its socket a moment later, so a reopen
+  // may still find it and print its "FAILED to open" line.
+  bool unplugs = false;
   std::vector<std::string> sim = {};    // simulator switches
   bool deviceOsFile = false;       // a TPROMOS.USB beside the program
   long imageSize = 100;            // -1: no image file at all
@@ -168,11 +171,11 @@ const Scenario kScenarios[] = {
      .args = kVerifyArgs, .status = 2,
      .out = kBanner + kOsRunning + kLoaded + Dots("Download", 2) + "\nWrite Block 2 Fail! ...\n",
      .commands = "48 51 37:4 35", .transfers = {2, 0, 0, 0}},
-    {.name = "UnpluggedDuringVerify", .sim = Os({"--unplug-after-blocks", "5"}), .args = kVerifyArgs,
+    {.name = "UnpluggedDuringVerify", .unplugs = true, .sim = Os({"--unplug-after-blocks", "5"}), .args = kVerifyArgs,
      .status = 3, .out = kBanner + kOsRunning + kLoaded + Download(4) + Dots("Verify .", 1) +
                          "\nRead Block 1 Fail! ...\nReset Command Fail in Open Device...\n",
      .commands = "48 51 37:4 35 36:4", .transfers = {4, 0, 1, 0}, .dump = Dump::FileThen00},
-    {.name = "UnpluggedBeforeTheReset", .sim = Os({"--unplug-after-blocks", "4"}),
+    {.name = "UnpluggedBeforeTheReset", .unplugs = true, .sim = Os({"--unplug-after-blocks", "4"}),
      .args = kDownloadArgs, .status = 4,
      .out = kBanner + kOsRunning + kLoaded + Download(4) + "Reset Command Fail in Open Device...\n",
      .commands = "48 51 37:4 35", .transfers = k4Written, .dump = Dump::FileThen00},
@@ -314,7 +317,9 @@ TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
              StrPrintf("Binary File size = %ld Bytes, CheckSum = 0x%X\n", s.imageSize, checksum));
   ReplaceAll(expected, "{image}", imagePath);
   if (sim) ReplaceAll(expected, "{sock}", sim->socketPath());
-  EXPECT_EQ(run.out, expected);
+  std::string out = run.out;
+  if (s.unplugs && sim) ReplaceAll(out, "FAILED to open " + sim->socketPath() + "\n", "");
+  EXPECT_EQ(out, expected);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, s.status);
 
