@@ -6,7 +6,7 @@ namespace kavlen::console {
 
 void StdoutSink::Print(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  if (flushEachMessage_) std::fflush(stdout);
 }
 
 }  // namespace kavlen::console

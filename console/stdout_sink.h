@@ -1,6 +1,7 @@
 #pragma once
-// Standard output, flushed after every message so that progress shows while
-// the blocks move.
+// Standard output. On a console every message is flushed at once, so that the
+// progress dots show while the blocks move; into a file or pipe the output is
+// buffered and leaves in a few writes at the end.
 
 #include "device/trace_sink.h"
 
@@ -8,7 +9,11 @@ namespace kavlen::console {
 
 class StdoutSink final : public TraceSink {
  public:
+  explicit StdoutSink(bool flushEachMessage) : flushEachMessage_(flushEachMessage) {}
   void Print(std::string_view text) override;
+
+ private:
+  bool flushEachMessage_;
 };
 
 }  // namespace kavlen::console

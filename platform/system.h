@@ -19,4 +19,7 @@ std::string JoinPath(std::string_view dir, std::string_view name);
 // elsewhere standard error, only when KAVLEN_DEBUG is set.
 void DebugOutput(std::string_view text);
 
+// Whether standard output is a console (a terminal) rather than a file or pipe.
+bool StdoutIsConsole();
+
 }  // namespace kavlen

@@ -39,4 +39,6 @@ void DebugOutput(std::string_view text) {
   std::fflush(stderr);
 }
 
+bool StdoutIsConsole() { return isatty(STDOUT_FILENO) == 1; }
+
 }  // namespace kavlen

@@ -1,4 +1,7 @@
 #include <windows.h>
+#include <io.h>
+
+#include <cstdio>
 
 #include <string>
 
@@ -37,5 +40,7 @@ void DebugOutput(std::string_view text) {
   const std::string line(text);
   ::OutputDebugStringA(line.c_str());
 }
+
+bool StdoutIsConsole() { return _isatty(_fileno(stdout)) != 0; }
 
 }  // namespace kavlen
