@@ -219,8 +219,8 @@ OpResult DeviceModel::Read(const std::string& target, std::uint8_t* data, std::u
     result = {false, kErrorGenFailure, 0};
   } else {
     std::memcpy(data, memory_.data() + address, len);
-    if (options_.corrupt && *options_.corrupt >= address && *options_.corrupt < address + len) {
-      data[*options_.corrupt - address] ^= 0xFF;
+    for (const std::uint32_t corrupt : options_.corrupt) {
+      if (corrupt >= address && corrupt < address + len) data[corrupt - address] ^= 0xFF;
     }
     result.count = options_.shortReadBlock && *options_.shortReadBlock == block ? len / 2 : len;
   }

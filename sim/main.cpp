@@ -18,7 +18,7 @@ constexpr const char* kUsage =
     "usage: kavlen-sim [--dir DIR] [--name NAME] [--log FILE] [--dump FILE] [--refuse-open]\n"
     "  [--state boot|os] [--model N] [--version 0xMN] [--capacity-mask M] [--os-checksum N]\n"
     "  [--start-os-fails] [--boot-reply BYTE] [--ready-after N] [--never-ready]\n"
-    "  [--reset-after N] [--reset-never] [--fail-receive CODE] [--corrupt OFFSET]\n"
+    "  [--reset-after N] [--reset-never] [--fail-receive CODE] [--corrupt OFFSET]...\n"
     "  [--no-pipe PIPE00|PIPE01] [--fail-write-block K] [--fail-read-block K]\n"
     "  [--short-write-block K] [--short-read-block K] [--unplug-after-blocks K]\n";
 

@@ -76,7 +76,13 @@ const std::map<std::string, Setter>& ValueOptions() {
       {"--ready-after", Number(&SimOptions::readyAfter, 0xFFFFFFFF)},
       {"--reset-after", Number(&SimOptions::resetAfter, 0xFFFFFFFF)},
       {"--fail-receive", OptionalNumber(&SimOptions::failReceive, 0xFF)},
-      {"--corrupt", OptionalNumber(&SimOptions::corrupt, 0xFFFFFFFF)},
+      {"--corrupt",  // may be given more than once
+       [](SimOptions& o, const std::string& v) {
+         std::uint32_t address = 0;
+         if (!ParseNumber(v, 0xFFFFFFFF, &address)) return false;
+         o.corrupt.push_back(address);
+         return true;
+       }},
       {"--no-pipe",
        [](SimOptions& o, const std::string& v) {
          if (v != "PIPE00" && v != "PIPE01") return false;

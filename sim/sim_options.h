@@ -30,7 +30,7 @@ struct SimOptions {
   bool resetNever = false;
 
   std::optional<std::uint8_t> failReceive;  // command code whose RECEIVE fails
-  std::optional<std::uint32_t> corrupt;     // memory address inverted on read-back
+  std::vector<std::uint32_t> corrupt;       // memory addresses inverted on read-back
   std::string noPipe;                       // "PIPE00" or "PIPE01"
   std::optional<std::uint32_t> failWriteBlock;
   std::optional<std::uint32_t> failReadBlock;

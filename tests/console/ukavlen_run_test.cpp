@@ -145,7 +145,8 @@ const Scenario kScenarios[] = {
      .out = kBanner + kOsRunning + kLoaded + Download(4) + "Failed to open ({sock}\\PIPE00) = 2",
      .commands = "48 51 37:4 35 36:4 62 61", .transfers = k4Written, .dump = Dump::FileThen00},
     // transfer faults
-    {.name = "ByteDiffersOnReadBack", .sim = Os({"--corrupt", "0x4001"}), .imageSize = 65536,
+    {.name = "FirstOfTwoDifferencesIsReported",
+     .sim = Os({"--corrupt", "0x4001", "--corrupt", "0xC00F"}), .imageSize = 65536,
      .args = kVerifyArgs, .status = 3,
      .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) +
             "Error at 0x4001 --> Orginal= 0xA ; Target= 0xF5 \n",
