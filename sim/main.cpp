@@ -35,6 +35,10 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
 
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   SimOptions options;
   std::string error;
   if (!ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
