@@ -35,4 +35,7 @@ echo "\$ ukavlen -u"
 echo
 echo "\$ ukavlen -d sample.bin -v"
 cd "$work"
-./ukavlen -d sample.bin -v
+status=0
+./ukavlen -d sample.bin -v || status=$?
+echo "(exit status $status)"
+exit $status
