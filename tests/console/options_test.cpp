@@ -7,16 +7,13 @@
 #include <vector>
 
 #include "console/ukavlen.h"
-#include "tests/fake_driver_api.h"
+#include "tests/support/fake_driver_api.h"
+#include "tests/support/recording_sink.h"
 
 namespace kavlen::console {
 namespace {
 
-class RecordingSink : public TraceSink {
- public:
-  void Print(std::string_view text) override { text_ += text; }
-  std::string text_;
-};
+using test::RecordingSink;
 
 const std::string kBanner =
     "********************************************\n"
@@ -50,7 +47,7 @@ TEST_P(ScanOptionsTest, PrintsAndSettlesExactly) {
   const ScanCase& c = GetParam();
   RecordingSink out;
   const ScanResult result = ScanOptions(c.args, out);
-  EXPECT_EQ(out.text_, c.printed);
+  EXPECT_EQ(out.text, c.printed);
   EXPECT_EQ(result.outcome, c.outcome);
   if (c.outcome == ScanOutcome::Run) {
     EXPECT_EQ(result.settings.fileName, c.settings.fileName);
@@ -123,7 +120,7 @@ TEST_P(UkavlenEntryTest, BannerFirstThenStatusOne) {
   test::FakeDriverApi api;
   RecordingSink out;
   EXPECT_EQ(RunUkavlen(c.args, api, out), 1);
-  EXPECT_EQ(out.text_, kBanner + c.printed);
+  EXPECT_EQ(out.text, kBanner + c.printed);
   EXPECT_EQ(api.getClassDevsCalls, c.touchesDevice ? 1 : 0);
 }
 

@@ -5,32 +5,26 @@
 
 #include <cstring>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "console/download.h"
 #include "console/verify.h"
 #include "device/command_block.h"
-#include "tests/fake_driver_api.h"
+#include "tests/support/fake_driver_api.h"
+#include "tests/support/pattern_bytes.h"
+#include "tests/support/recording_sink.h"
 
 namespace kavlen::console {
 namespace {
 
-class RecordingSink : public TraceSink {
- public:
-  void Print(std::string_view text) override { text_ += text; }
-  const std::string& text() const { return text_; }
-
- private:
-  std::string text_;
-};
+using test::RecordingSink;
 
 constexpr Handle kPipe = 7;
 
-std::vector<std::uint8_t> Image(std::uint16_t blocks) {
-  std::vector<std::uint8_t> image(std::size_t{blocks} * kTransferBlockSize);
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
-  return image;
+std::vector<std::uint8_t> Image(std::size_t blocks) {
+  return test::PatternBytes(blocks * kTransferBlockSize);
 }
 
 // What the pipe does with one block: its result, its byte count, and the
@@ -49,11 +43,15 @@ struct WriteCase {
   std::string out;
 };
 
+// The case's name, where the test listing would otherwise show raw bytes
+// that differ from build to build.
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
+
 class WriteBlocksTest : public testing::TestWithParam<WriteCase> {};
 
 TEST_P(WriteBlocksTest, StopsAtTheFirstBadBlock) {
   const WriteCase& c = GetParam();
-  const std::vector<std::uint8_t> image = Image(static_cast<std::uint16_t>(c.blocks.size()));
+  const std::vector<std::uint8_t> image = Image(c.blocks.size());
   test::FakeDriverApi api;
   std::vector<const std::uint8_t*> sources;
   api.writeFile = [&](Handle h, const void* data, std::uint32_t length, std::uint32_t* written) {
@@ -68,7 +66,7 @@ TEST_P(WriteBlocksTest, StopsAtTheFirstBadBlock) {
   EXPECT_EQ(WriteBlocks(api, kPipe, image.data(), static_cast<std::uint16_t>(c.blocks.size()), sink),
             c.written);
   EXPECT_EQ(api.writeCalls, c.calls);
-  EXPECT_EQ(sink.text(), c.out);
+  EXPECT_EQ(sink.text, c.out);
   for (std::size_t k = 0; k < sources.size(); ++k) {
     EXPECT_EQ(sources[k], image.data() + k * kTransferBlockSize) << "block " << k;
   }
@@ -92,11 +90,13 @@ struct ReadCase {
   std::string out;
 };
 
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+
 class ReadAndCompareTest : public testing::TestWithParam<ReadCase> {};
 
 TEST_P(ReadAndCompareTest, KeepsTheFirstDifference) {
   const ReadCase& c = GetParam();
-  const std::vector<std::uint8_t> image = Image(static_cast<std::uint16_t>(c.blocks.size()));
+  const std::vector<std::uint8_t> image = Image(c.blocks.size());
   test::FakeDriverApi api;
   int block = 0;
   api.readFile = [&](Handle h, void* buffer, std::uint32_t length, std::uint32_t* got) {
@@ -115,7 +115,7 @@ TEST_P(ReadAndCompareTest, KeepsTheFirstDifference) {
       ReadAndCompare(api, kPipe, image.data(), static_cast<std::uint16_t>(c.blocks.size()), sink);
   EXPECT_EQ(api.readCalls, c.calls);
   EXPECT_EQ(back.complete, c.complete);
-  EXPECT_EQ(sink.text(), c.out);
+  EXPECT_EQ(sink.text, c.out);
   ASSERT_EQ(back.first.has_value(), c.firstOffset.has_value());
   if (back.first) {
     EXPECT_EQ(back.first->offset, *c.firstOffset);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/sim/process_helpers.h"
+#include "tests/support/process_helpers.h"
 
 namespace kavlen::test {
 namespace {

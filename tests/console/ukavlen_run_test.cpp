@@ -7,14 +7,13 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "device/str_printf.h"
-#include "tests/sim/process_helpers.h"
+#include "tests/support/pattern_bytes.h"
+#include "tests/support/process_helpers.h"
 
 namespace kavlen::test {
 namespace {
@@ -197,20 +196,9 @@ const Scenario kScenarios[] = {
      .dump = Dump::FileThen00},
 };
 
+// A scenario's image size is negative where no image file exists.
 std::vector<std::uint8_t> ImageBytes(long size) {
-  std::vector<std::uint8_t> bytes(size > 0 ? static_cast<std::size_t>(size) : 0);
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
-  return bytes;
-}
-
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return PatternBytes(size > 0 ? static_cast<std::size_t>(size) : 0);
 }
 
 void ReplaceAll(std::string& text, const std::string& token, const std::string& value) {
@@ -291,11 +279,15 @@ TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
   fs::create_directory(programDir);
   const std::string program = programDir + "/ukavlen";
   fs::copy_file(UKAVLEN_PATH, program);
-  if (s.deviceOsFile) WriteFile(programDir + "/TPROMOS.USB", ImageBytes(3000));
+  if (s.deviceOsFile) {
+    ASSERT_NE(root.Write("program/TPROMOS.USB", ImageBytes(3000)), "");
+  }
 
   const std::string imagePath = root.path() + "/image.bin";
   const std::vector<std::uint8_t> image = ImageBytes(s.imageSize);
-  if (s.imageSize >= 0) WriteFile(imagePath, image);
+  if (s.imageSize >= 0) {
+    ASSERT_EQ(root.Write("image.bin", image), imagePath);
+  }
   std::uint32_t checksum = 0;
   for (const std::uint8_t byte : image) checksum += byte;
 
@@ -339,7 +331,7 @@ TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
     EXPECT_FALSE(fs::exists(dumpPath));
     return;
   }
-  const std::vector<std::uint8_t> dump = ReadFile(dumpPath);
+  const std::vector<std::uint8_t> dump = ReadFileBytes(dumpPath);
   const std::size_t capacity = image.size() <= 65536 ? 65536 : 4194304;
   std::vector<std::uint8_t> want = image;
   want.resize(capacity, s.dump == Dump::FileThenFF ? 0xFF : 0x00);

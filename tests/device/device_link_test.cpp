@@ -9,18 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/fake_driver_api.h"
+#include "tests/support/fake_driver_api.h"
+#include "tests/support/recording_sink.h"
 
 namespace kavlen {
 namespace {
 
 using test::FakeDriverApi;
-
-class RecordingSink : public TraceSink {
- public:
-  void Print(std::string_view text) override { text_ += text; }
-  std::string text_;
-};
+using test::RecordingSink;
 
 // Interfaces as the driver lists them. An entry is an emulator, an index that
 // fails with another error than the end of the list, or an emulator whose
@@ -192,7 +188,7 @@ TEST(DeviceLinkTest, DetailFailureOpensNothingAndKeepsThePathBuffer) {
   EXPECT_EQ(rig.link.OpenDevice(), kInvalidHandle);
   EXPECT_EQ(rig.link.path(), "/dev/emu0");
   EXPECT_EQ(rig.bus.creates_.size(), 1u);
-  EXPECT_EQ(rig.sink.text_, "");
+  EXPECT_EQ(rig.sink.text, "");
 }
 
 TEST(DeviceLinkTest, PathBufferAfterOpenPipeAndAfterTheNextOpenDevice) {
@@ -252,7 +248,7 @@ TEST_P(DeviceLinkTraceTest, PrintsExactLines) {
     Rig rig(c.entries, flavour);
     for (const auto& [path, error] : c.refused) rig.bus.Refuse(path, error);
     c.action(rig.link);
-    EXPECT_EQ(rig.sink.text_, flavour == Flavour::Console ? c.console : c.gui)
+    EXPECT_EQ(rig.sink.text, flavour == Flavour::Console ? c.console : c.gui)
         << (flavour == Flavour::Console ? "console" : "gui");
   }
 }

@@ -12,8 +12,8 @@
 #include "device/identification.h"
 #include "device/protocol.h"
 #include "platform/sim_driver.h"
-#include "tests/device/scripted_device.h"
-#include "tests/device/sim_process.h"
+#include "tests/support/process_helpers.h"
+#include "tests/support/recording_sink.h"
 
 namespace kavlen {
 namespace {
@@ -22,15 +22,16 @@ using test::RecordingSink;
 using test::SimProcess;
 using test::TempDir;
 
-// One simulated emulator, a driver that sees only it, and an open link.
+// One simulated emulator in a device root of its own, a driver that sees only
+// it, and an open link.
 class SimDevice {
  public:
   explicit SimDevice(const std::vector<std::string>& args)
-      : sim_(KAVLEN_SIM_PATH, args),
-        api_(MakeSimDriver(sim_.root())),
+      : sim_(root_.path(), args),
+        api_(MakeSimDriver(root_.path())),
         link_(*api_, sink, Flavour::Console) {}
 
-  bool Open() { return sim_.started() && link_.OpenDevice() != kInvalidHandle; }
+  bool Open() { return sim_.ready() && link_.OpenDevice() != kInvalidHandle; }
   DriverApi& api() { return *api_; }
   Handle device() const { return link_.device(); }
   CommandBlock& block() { return link_.block(); }
@@ -38,6 +39,7 @@ class SimDevice {
   RecordingSink sink;
 
  private:
+  TempDir root_;
   SimProcess sim_;
   std::unique_ptr<DriverApi> api_;
   DeviceLink link_;

@@ -1,29 +1,21 @@
 #pragma once
 // Test doubles for the device layer: a driver whose command replies a test
-// scripts per exchange, a sink that keeps what was printed, and a temporary
-// directory for image and device OS files.
+// scripts per exchange, plus the shared sink and temporary folder the device
+// tests use with it.
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <string>
-#include <string_view>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
-#include <unistd.h>
-
 #include "device/command_block.h"
-#include "device/trace_sink.h"
-#include "tests/fake_driver_api.h"
+#include "tests/support/fake_driver_api.h"
+#include "tests/support/process_helpers.h"
+#include "tests/support/recording_sink.h"
 
 namespace kavlen::test {
-
-struct RecordingSink : TraceSink {
-  std::string text;
-  void Print(std::string_view line) override { text += line; }
-};
 
 // One device control request as the driver saw it.
 struct IoctlCall {
@@ -67,33 +59,6 @@ class ScriptedDevice {
     }
     return found;
   }
-};
-
-class TempDir {
- public:
-  TempDir() {
-    static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("kavlen-device-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string path() const { return path_.string(); }
-  std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
-    const auto file = path_ / name;
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return file.string();
-  }
-
- private:
-  std::filesystem::path path_;
 };
 
 inline CommandBlock BlockFrom(std::initializer_list<std::pair<std::size_t, std::uint8_t>> bytes) {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/sim/process_helpers.h"
+#include "tests/support/process_helpers.h"
 
 namespace kavlen::test {
 namespace {

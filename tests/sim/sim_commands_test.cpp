@@ -4,8 +4,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <fstream>
-#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -190,9 +188,7 @@ TEST_F(SimCommandsTest, DownloadedBlocksComeBackAndFreshMemoryIsCC) {
   EXPECT_EQ(Bytes(memory.begin() + 4 * kTransferBlockSize, memory.end()),
             Bytes(kTransferBlockSize, 0xCC));
 
-  std::ifstream dump(root() + "/dump.bin", std::ios::binary);
-  const Bytes dumped{std::istreambuf_iterator<char>(dump), {}};
-  EXPECT_EQ(dumped, Bytes(memory.begin(), memory.begin() + 4 * kTransferBlockSize));
+  EXPECT_EQ(ReadFileBytes(root() + "/dump.bin"), Bytes(memory.begin(), memory.begin() + 4 * kTransferBlockSize));
 
   const std::vector<std::string> log = sim.LogLines();
   EXPECT_EQ(log[1], R"({"op":"ioctl","ioctl":"TAIL_SEND","in":")" + std::string(112, '0') +
@@ -306,24 +302,27 @@ INSTANTIATE_TEST_SUITE_P(
                              {1, 1, 1, 1}}),
     [](const testing::TestParamInfo<PollCase>& info) { return std::string(info.param.name); });
 
+// A tail address command: the 24-bit address high byte first in bytes 58 to
+// 60, the byte to write in 61.
+CommandBlock AddressBlock(std::uint8_t code, std::uint32_t address, std::uint8_t value = 0) {
+  CommandBlock block = TailBlock(code);
+  block[58] = static_cast<std::uint8_t>(address >> 16);
+  block[59] = static_cast<std::uint8_t>(address >> 8);
+  block[60] = static_cast<std::uint8_t>(address);
+  block[61] = value;
+  return block;
+}
+
 TEST_F(SimCommandsTest, AddressWriteAndReadEchoTheMemoryByte) {
   Start({"--state", "os"});
   const Handle device = Open();
-  CommandBlock write = TailBlock(CMD_ADDR_WRITE);
-  write[58] = 0x1F;
-  write[59] = 0xC0;
-  write[60] = 0x19;
-  write[61] = 0x9C;
+  CommandBlock write = AddressBlock(CMD_ADDR_WRITE, 0x1FC019, 0x9C);
   ASSERT_TRUE(Tail(device, write));
   EXPECT_EQ(write[5], 0x9C);
-  CommandBlock read = TailBlock(CMD_ADDR_READ);
-  read[58] = 0x1F;
-  read[59] = 0xC0;
-  read[60] = 0x19;
+  CommandBlock read = AddressBlock(CMD_ADDR_READ, 0x1FC019);
   ASSERT_TRUE(Tail(device, read));
   EXPECT_EQ(read[5], 0x9C);
-  CommandBlock fresh = TailBlock(CMD_ADDR_READ);
-  fresh[60] = 0x18;
+  CommandBlock fresh = AddressBlock(CMD_ADDR_READ, 0x000018);
   ASSERT_TRUE(Tail(device, fresh));
   EXPECT_EQ(fresh[5], 0xCC);
   api().CloseHandle(device);

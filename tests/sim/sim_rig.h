@@ -10,7 +10,7 @@
 
 #include "device/command_block.h"
 #include "platform/sim_driver.h"
-#include "tests/sim/process_helpers.h"
+#include "tests/support/process_helpers.h"
 
 namespace kavlen::test {
 

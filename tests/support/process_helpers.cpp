@@ -1,4 +1,4 @@
-#include "tests/sim/process_helpers.h"
+#include "tests/support/process_helpers.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 namespace kavlen::test {
 
@@ -71,6 +72,20 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ignored;
   if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+  if (path_.empty()) return {};
+  const std::string file = path_ + "/" + name;
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return out ? file : std::string();
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 SimProcess::SimProcess(const std::string& root, std::vector<std::string> extraArgs,

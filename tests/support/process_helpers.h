@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,13 +19,20 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
+  // Writes bytes to name (which may hold a subfolder that exists) inside the
+  // folder; returns the file's path, or "" when it could not be written.
+  std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
 
  private:
   std::string path_;
 };
 
-// One kavlen-sim process in root; started by the constructor, which waits for
-// its "listening on" line. The destructor stops it even when a test failed.
+// The whole content of a file; empty when it cannot be read.
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+
+// One kavlen-sim process (the one this build made) in root; started by the
+// constructor, which waits for its "listening on" line. The destructor stops
+// it even when a test failed.
 class SimProcess {
  public:
   SimProcess(const std::string& root, std::vector<std::string> extraArgs,
