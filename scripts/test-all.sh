@@ -8,7 +8,19 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
-run_ctest() { ctest --test-dir "$1" -j"$jobs" --output-on-failure --timeout 300; }
+passed=0
+# Runs one build's tests; set -e stops the script at the first failure.
+run_ctest() {
+  local log
+  log=$(mktemp)
+  ctest --test-dir "$1" -j"$jobs" --output-on-failure --timeout 300 | tee "$log"
+  local status=${PIPESTATUS[0]}
+  local count
+  count=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  rm -f "$log"
+  [ "$status" -eq 0 ] || return "$status"
+  passed=$((passed + ${count:-0}))
+}
 
 echo "== native build and tests"
 scripts/build.sh native
@@ -24,3 +36,4 @@ scripts/build.sh mingw32
 run_ctest build/mingw64
 
 echo "== all tests passed"
+echo "$passed passed, 0 failed"
