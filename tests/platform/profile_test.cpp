@@ -1,0 +1,250 @@
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/process_helpers.h"
+
+namespace kavlen::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Text(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::vector<std::uint8_t> Bytes(const std::string& text) { return std::vector<std::uint8_t>(text.begin(), text.end()); }
+template <std::size_t N>
+std::string WithNuls(const char (&text)[N]) { return std::string(text, N - 1); }
+
+const char kSettings[] =
+    "; written by hand\n"
+    "[VENDOR_COMMAND]\n"
+    "TargetReset=1\n"
+    "  verifycheck =  0  \n"
+    "ROMSize=512\n"
+    "Quoted=\"  in quotes  \"\n"
+    "Empty=\n"
+    "\n"
+    "[DownLoadPath]\n"
+    "PATH = /home/me/roms/boot image.bin\n"
+    "[downloadpath]\n"
+    "PATH=second section of the same name\n";
+
+struct StringCase {
+  const char* name;
+  const char* section;
+  const char* key;
+  const char* defaultValue;
+  std::uint32_t size;
+  const char* expected;
+};
+
+TEST(ProfileStringTest, ReadsTrimmedValuesOrTheDefault) {
+  TempDir dir;
+  const std::string path = dir.Write("kavlen.ini", Bytes(kSettings));
+  const StringCase cases[] = {
+      {"exact", "VENDOR_COMMAND", "ROMSize", "x", 255, "512"},
+      {"any case, blanks around", "vendor_command", "VERIFYCHECK", "x", 255, "0"},
+      {"value with inner blanks", "DownLoadPath", "PATH", "x", 255, "/home/me/roms/boot image.bin"},
+      {"enclosing quotes dropped", "VENDOR_COMMAND", "Quoted", "x", 255, "  in quotes  "},
+      {"empty value is found", "VENDOR_COMMAND", "Empty", "x", 255, ""},
+      {"missing key", "VENDOR_COMMAND", "Nothing", "DownLoad Firmware Path", 255, "DownLoad Firmware Path"},
+      {"missing section", "Elsewhere", "PATH", "fallback", 255, "fallback"},
+      {"default loses trailing blanks", "Elsewhere", "PATH", "fallback  ", 255, "fallback"},
+      {"null default", "Elsewhere", "PATH", nullptr, 255, ""},
+      {"cut to size - 1", "DownLoadPath", "PATH", "x", 9, "/home/me"},
+      {"size 1 holds only the nul", "DownLoadPath", "PATH", "x", 1, ""},
+      {"default cut too", "Elsewhere", "PATH", "DownLoad Firmware Path", 5, "Down"},
+  };
+  for (const StringCase& c : cases) {
+    std::vector<char> out(c.size + 4, '#');
+    const std::uint32_t copied = GetPrivateProfileStringA(c.section, c.key, c.defaultValue, out.data(), c.size, path.c_str());
+    EXPECT_EQ(std::string(out.data()), c.expected) << c.name;
+    EXPECT_EQ(copied, std::string(c.expected).size()) << c.name;
+    EXPECT_EQ(out[c.size], '#') << c.name << ": wrote past the buffer";
+  }
+}
+
+TEST(ProfileStringTest, MissingFileGivesTheDefault) {
+  TempDir dir;
+  char out[64];
+  const std::string path = dir.path() + "/kavlen.ini";
+  EXPECT_EQ(GetPrivateProfileStringA("DownLoadPath", "PATH", "DownLoad Firmware Path", out, sizeof out, path.c_str()), 22u);
+  EXPECT_STREQ(out, "DownLoad Firmware Path");
+  EXPECT_EQ(GetPrivateProfileStringA("DownLoadPath", "PATH", "x", out, 0, path.c_str()), 0u);
+}
+
+TEST(ProfileStringTest, ListsSectionsAndKeys) {
+  TempDir dir;
+  const std::string path = dir.Write("kavlen.ini", Bytes(kSettings));
+  struct ListCase {
+    const char* section;
+    std::uint32_t size;
+    std::string expected;  // including every nul the call writes
+    std::uint32_t copied;
+  } cases[] = {
+      {nullptr, 64, WithNuls("VENDOR_COMMAND\0DownLoadPath\0downloadpath\0\0"), 41},
+      {"VENDOR_COMMAND", 64, WithNuls("TargetReset\0verifycheck\0ROMSize\0Quoted\0Empty\0\0"), 45},
+      {"DownLoadPath", 10, WithNuls("PATH\0\0"), 5},
+      // Too small: the last name is cut and two nuls end the list.
+      {nullptr, 20, WithNuls("VENDOR_COMMAND\0Dow\0\0"), 18},
+      {"Elsewhere", 8, WithNuls("\0\0"), 0},
+  };
+  for (const ListCase& c : cases) {
+    std::vector<char> out(c.size, '#');
+    const std::uint32_t copied = GetPrivateProfileStringA(c.section, nullptr, "x", out.data(), c.size, path.c_str());
+    EXPECT_EQ(std::string(out.data(), c.expected.size()), c.expected) << (c.section ? c.section : "sections");
+    EXPECT_EQ(copied, c.copied) << (c.section ? c.section : "sections");
+  }
+}
+
+TEST(ProfileIntTest, ReadsTheLeadingDecimalNumber) {
+  struct IntCase {
+    const char* value;  // nullptr: key absent
+    std::int32_t defaultValue;
+    std::uint32_t expected;
+  } cases[] = {
+      {nullptr, 255, 255},
+      {nullptr, -1, 0xFFFFFFFFu},
+      {"", 255, 255},
+      {"512", 255, 512},
+      {"  2048  ", 255, 2048},
+      {"+7", 255, 7},
+      {"-1", 255, 0xFFFFFFFFu},
+      {"-64", 255, 0xFFFFFFC0u},
+      {"42A94967297", 255, 42},
+      {"B42", 255, 0},
+      {"0x40", 255, 0},
+      {"one", 255, 0},
+      {"256", 255, 256},
+      {"4294967296", 255, 0},
+      {"4294967297", 255, 1},
+  };
+  TempDir dir;
+  const std::string path = dir.path() + "/kavlen.ini";
+  for (const IntCase& c : cases) {
+    const std::string text = c.value ? std::string("[VENDOR_COMMAND]\nVerifyCheck=") + c.value + "\n" : "[VENDOR_COMMAND]\n";
+    dir.Write("kavlen.ini", Bytes(text));
+    EXPECT_EQ(GetPrivateProfileIntA("Vendor_Command", "verifycheck", c.defaultValue, path.c_str()), c.expected)
+        << (c.value ? c.value : "absent");
+  }
+  EXPECT_EQ(GetPrivateProfileIntA("VENDOR_COMMAND", "ROMSize", 255, (dir.path() + "/none.ini").c_str()), 255u);
+}
+
+struct WriteCase {
+  const char* name;
+  const char* before;  // nullptr: no file yet
+  const char* section;
+  const char* key;
+  const char* value;
+  const char* after;
+};
+
+TEST(ProfileWriteTest, ChangesOnlyWhatItNames) {
+  const WriteCase cases[] = {
+      {"creates the file", nullptr, "VENDOR_COMMAND", "TargetReset", "1", "[VENDOR_COMMAND]\nTargetReset=1\n"},
+      {"replaces in place, key keeps its spelling", "; note\n[Vendor_Command]\n targetreset = 0 ; old\nROMSize=64\n",
+       "VENDOR_COMMAND", "TargetReset", "1", "; note\n[Vendor_Command]\ntargetreset=1\nROMSize=64\n"},
+      {"adds after the section's last key", "[A]\nx=1\n\n[B]\ny=2\n", "a", "z", "3", "[A]\nx=1\nz=3\n\n[B]\ny=2\n"},
+      {"adds a new section at the end", "[A]\nx=1", "DownLoadPath", "PATH", "/roms/a b.bin",
+       "[A]\nx=1\n[DownLoadPath]\nPATH=/roms/a b.bin\n"},
+      {"keeps CR LF endings", "[A]\r\nx=1\r\n", "A", "y", "2", "[A]\r\nx=1\r\ny=2\r\n"},
+      {"empty value", "[A]\nx=1\n", "A", "x", "", "[A]\nx=\n"},
+      {"null value removes the key", "[A]\nx=1\ny=2\n", "A", "x", nullptr, "[A]\ny=2\n"},
+      {"null key removes the section", "[A]\nx=1\n[B]\ny=2\n", "A", nullptr, nullptr, "[B]\ny=2\n"},
+  };
+  for (const WriteCase& c : cases) {
+    TempDir dir;
+    const std::string path = dir.path() + "/kavlen.ini";
+    if (c.before) dir.Write("kavlen.ini", Bytes(c.before));
+    EXPECT_TRUE(WritePrivateProfileStringA(c.section, c.key, c.value, path.c_str())) << c.name;
+    EXPECT_EQ(Text(ReadFileBytes(path)), c.after) << c.name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << c.name << ": temporary file left";
+  }
+}
+
+// What the window writes when it closes, read back the way it reads it.
+TEST(ProfileWriteTest, SettingsRoundTrip) {
+  TempDir dir;
+  const std::string path = dir.path() + "/kavlen.ini";
+  ASSERT_TRUE(WritePrivateProfileStringA("VENDOR_COMMAND", "TargetReset", "1", path.c_str()));
+  ASSERT_TRUE(WritePrivateProfileStringA("VENDOR_COMMAND", "VerifyCheck", "1", path.c_str()));
+  ASSERT_TRUE(WritePrivateProfileStringA("VENDOR_COMMAND", "ROMSize", "512", path.c_str()));
+  ASSERT_TRUE(WritePrivateProfileStringA("DownLoadPath", "PATH", "DownLoad Firmware Path", path.c_str()));
+  EXPECT_EQ(Text(ReadFileBytes(path)),
+            "[VENDOR_COMMAND]\nTargetReset=1\nVerifyCheck=1\nROMSize=512\n[DownLoadPath]\nPATH=DownLoad Firmware Path\n");
+  EXPECT_EQ(GetPrivateProfileIntA("VENDOR_COMMAND", "ROMSize", 255, path.c_str()), 512u);
+  char out[255];
+  EXPECT_EQ(GetPrivateProfileStringA("DownLoadPath", "PATH", "", out, sizeof out, path.c_str()), 22u);
+  EXPECT_STREQ(out, "DownLoad Firmware Path");
+}
+
+// Text that would add lines or keys of its own is refused and the file kept.
+TEST(ProfileWriteTest, RefusesTextThatWouldBreakTheFile) {
+  const char before[] = "[DownLoadPath]\nPATH=/roms/a.bin\n";
+  struct Refused {
+    const char* section;
+    const char* key;
+    const char* value;
+  } cases[] = {
+      {"DownLoadPath", "PATH", "/roms/a.bin\n[VENDOR_COMMAND]\nROMSize=4096"},
+      {"DownLoadPath", "PATH", "/roms/a.bin\r"},
+      {"Down]Load", "PATH", "x"},
+      {"DownLoadPath", "PA=TH", "x"},
+      {"DownLoadPath", "[PATH", "x"},
+      {"DownLoadPath", ";PATH", "x"},
+      {"DownLoadPath", "  ", "x"},
+      {nullptr, "PATH", "x"},
+  };
+  for (const Refused& c : cases) {
+    TempDir dir;
+    const std::string path = dir.Write("kavlen.ini", Bytes(before));
+    EXPECT_FALSE(WritePrivateProfileStringA(c.section, c.key, c.value, path.c_str())) << (c.key ? c.key : "");
+    EXPECT_EQ(Text(ReadFileBytes(path)), before);
+  }
+}
+
+TEST(ProfileWriteTest, UnwritablePlacesFailAndKeepTheFile) {
+  TempDir dir;
+  EXPECT_FALSE(WritePrivateProfileStringA("A", "x", "1", (dir.path() + "/missing/kavlen.ini").c_str()));
+  EXPECT_FALSE(fs::exists(dir.path() + "/missing"));
+  EXPECT_FALSE(WritePrivateProfileStringA("A", "x", "1", ""));
+  EXPECT_FALSE(WritePrivateProfileStringA("A", "x", "1", nullptr));
+
+  const std::string readOnly = dir.Write("readonly.ini", Bytes("[A]\nx=0\n"));
+  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+  EXPECT_FALSE(WritePrivateProfileStringA("A", "x", "1", readOnly.c_str()));
+  EXPECT_EQ(Text(ReadFileBytes(readOnly)), "[A]\nx=0\n");
+
+  // The folder's permissions do not bind root.
+  if (geteuid() == 0) return;
+  const std::string folder = dir.path() + "/locked";
+  fs::create_directory(folder);
+  const std::string inside = dir.Write("locked/kavlen.ini", Bytes("[A]\nx=0\n"));
+  ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+  EXPECT_FALSE(WritePrivateProfileStringA("A", "x", "1", inside.c_str()));
+  EXPECT_EQ(Text(ReadFileBytes(inside)), "[A]\nx=0\n");
+  chmod(folder.c_str(), 0755);
+}
+
+TEST(ProfileWriteTest, KeepsPermissionsAndLinks) {
+  TempDir dir;
+  const std::string real = dir.Write("real.ini", Bytes("[A]\nx=0\n"));
+  ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+  const std::string link = dir.path() + "/kavlen.ini";
+  fs::create_symlink(real, link);
+  ASSERT_TRUE(WritePrivateProfileStringA("A", "x", "1", link.c_str()));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Text(ReadFileBytes(real)), "[A]\nx=1\n");
+  struct stat info;
+  ASSERT_EQ(stat(real.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+}  // namespace
+}  // namespace kavlen::test
