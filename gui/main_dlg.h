@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "device/command_block.h"
 #include "device/device_link.h"
@@ -36,6 +37,11 @@ class UiServices;
 // Everything the window takes from outside. The references must outlive
 // the window; an empty function falls back to the behaviour noted.
 struct MainDlgServices {
+  MainDlgServices(DriverApi& driverApi, TraceSink& traceSink, SettingsFile& settingsFile,
+                  UiServices& uiServices, std::string programDir)
+      : driver(driverApi), trace(traceSink), settings(settingsFile), ui(uiServices),
+        moduleDir(std::move(programDir)) {}
+
   DriverApi& driver;        // the emulator's driver (real, simulated or fake)
   TraceSink& trace;         // the device layer's trace lines
   SettingsFile& settings;   // kavlen.ini
@@ -90,6 +96,7 @@ class CMainDlg : public QDialog {
   void SaveSettings();   // destruction steps 2 to 5
   void OnDestroy();      // runs once, whichever way the window closes
   void OnOK();           // "&Exit": reads the controls, then closes
+  void accept() override { OnOK(); }
   void done(int result) override;
 
   // ---- connection supervision and status line (main_dlg_connect.cpp) ----
@@ -104,6 +111,7 @@ class CMainDlg : public QDialog {
   // Identification glue over the device layer: label 1034/1050 texts,
   // m_deviceState, m_bDeviceOsRunning, m_supportedSizeCode.
   int QueryBootStatus();
+  void QueryDeviceInfo();  // label 1050 and m_supportedSizeCode when answered
   void LoadDeviceOs();
   void OnUpdateOs();     // button 1004
   void PostQuitRequest();

@@ -1,0 +1,74 @@
+// ROM size selection and loading the image file into the image buffer.
+
+#include <QString>
+
+#include "device/image_buffer.h"
+#include "device/rom_capacity.h"
+#include "gui/controls/color_label.h"
+#include "gui/main_dlg.h"
+#include "gui/resource_ids.h"
+#include "gui/ui_services.h"
+
+namespace kavlen {
+
+void CMainDlg::OnRomSize(int code) {
+  m_nRomSize = code;
+  // Unsigned 8-bit comparison: a supported code of 255 allows every button.
+  if (static_cast<std::uint8_t>(code) <= m_supportedSizeCode) {
+    ShowRomSizeStatus();
+  } else {
+    MessageBox(QStringLiteral("Exceed the Hardware supported !!"), MB_ICONINFORMATION | MB_OK);
+  }
+}
+
+void CMainDlg::ShowRomSizeStatus() {
+  if (!IsTransferSizeCode(static_cast<std::uint8_t>(m_nRomSize)) || m_nRomSize < 0) return;
+  const QString kilobytes = QString::number(64 << m_nRomSize);
+  ShowStatus(QStringLiteral("Select %1K Bytes...").arg(kilobytes), kGreen, 1);
+}
+
+void CMainDlg::OnBrowser() {
+  const QString path =
+      Services().ui.GetOpenFileName(this, QStringLiteral("Open"), QString(),
+                                    QStringLiteral("bin Files (*.bin);;All Files(*.*)"));
+  if (path.isEmpty()) return;
+  m_szImagePath = path.toLocal8Bit().toStdString();
+  m_controls.SetDlgItemText(IDC_IMAGE_PATH, path);
+  OnDownload();
+}
+
+int CMainDlg::OnLoadToBuffer() {
+  const std::string fileName = m_controls.GetDlgItemText(IDC_IMAGE_PATH).toLocal8Bit().toStdString();
+  const GuiLoadedImage loaded =
+      LoadImageForGui(fileName, static_cast<std::uint8_t>(m_nRomSize), m_image);
+
+  const QString loadFailed = QStringLiteral("Load File To Buffer Fail !!");
+  if (loaded.outcome == GuiImageLoad::OpenFailed) {
+    ShowStatus(loadFailed, kRed, 1);
+    MessageBox(QStringLiteral("File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... "),
+               MB_ICONINFORMATION | MB_OK);
+    return 0;
+  }
+  // No buffer, or a read that broke off: what the buffer holds is not the
+  // file, so nothing of it may be sent.
+  if (loaded.outcome != GuiImageLoad::Loaded) {
+    ShowStatus(loadFailed, kRed, 1);
+    return 0;
+  }
+
+  ShowStatus(QStringLiteral("Load File To Buffer OK!!"), kBlue, 1);
+  m_nImageLength = loaded.length;
+  m_lengthLabel->setText(QString::number(m_nImageLength));
+  m_checksumLabel->SetTextColor(kBlue);
+  m_checksumLabel->setText(QStringLiteral("0X") +
+                           QString::number(loaded.checksum, 16).toUpper());
+
+  if (!FitsCapacity(m_nImageLength, m_supportedSizeCode)) {
+    MessageBox(QStringLiteral("File Size Exceed the Hardware supported !!"),
+               MB_ICONINFORMATION | MB_OK);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace kavlen
