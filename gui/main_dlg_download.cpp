@@ -1,13 +1,266 @@
 // Download, read-back verify and the verify check box of the main window.
+//
+// A transfer is trusted only when every block went through whole: a write
+// or read that fails or comes back short ends the transfer at once, the
+// status line says so, and neither "Download And Verify OK !!" nor the
+// target reset follows it.
 
+#include <QString>
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <span>
+
+#include "device/hex_dump.h"
+#include "device/protocol.h"
+#include "device/rom_capacity.h"
+#include "device/str_printf.h"
+#include "gui/controls/color_label.h"
+#include "gui/controls/percent_bar.h"
 #include "gui/main_dlg.h"
+#include "gui/ui_services.h"
 
 namespace kavlen {
 
-void CMainDlg::OnDownload() {}
+namespace {
 
-void CMainDlg::OnReadBuffer() {}
+const QString kDetectDeviceError = QStringLiteral("Detect Device Error happened !!");
+const QString kWriteBlockFail = QStringLiteral("Download Block Write Fail !!");
+const QString kReadBlockFail = QStringLiteral("Verify Block Read Fail !!");
+const QString kReadBufferFail = QStringLiteral("Verify Buffer Allocate Fail !!");
 
-void CMainDlg::OnVerifyCheck() {}
+// Mismatch label text: "0X" and the value in upper-case hex, no leading zeros.
+QString MismatchText(std::uint32_t value) {
+  return QStringLiteral("0X") + QString::number(value, 16).toUpper();
+}
+
+std::uint16_t SelectedBlockCount(const CMainDlg& dlg) {
+  if (dlg.m_nRomSize < 0) return 0;
+  return TransferBlockCount(static_cast<std::uint8_t>(dlg.m_nRomSize));
+}
+
+// The per-block caption, shown only when both caption options are on. The
+// percentage counts the blocks done before this one, so 100 never shows.
+void ShowBlockCaption(CMainDlg& dlg, const char* format, std::uint32_t block,
+                      std::uint32_t blockCount) {
+  if (!dlg.m_bProgressText || !dlg.m_bProgressPercent) return;
+  const int percent = static_cast<int>(block * 100 / blockCount);
+  dlg.m_progress->SetWindowText(QString::fromLatin1(StrPrintf(format, percent)));
+}
+
+void StartProgress(CMainDlg& dlg, std::uint32_t blockCount) {
+  dlg.m_progress->ShowCaption(dlg.m_bProgressText);
+  dlg.m_progress->SendMessage(PBM_SETPOS, 0);
+  dlg.m_progress->SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, blockCount));
+}
+
+// Writes the selected capacity from the image buffer; false at the first
+// write that fails or moves less than a whole block.
+bool WriteImageBlocks(CMainDlg& dlg, Handle pipe, std::uint32_t blockCount) {
+  for (std::uint32_t i = 0; i < blockCount; ++i) {
+    std::uint32_t written = 0;
+    dlg.m_lastResult =
+        dlg.Api().WriteFile(pipe, dlg.m_pImage + i * kTransferBlockSize, kTransferBlockSize, &written);
+    dlg.m_cbWritten = written;
+    if (!dlg.m_lastResult || written != kTransferBlockSize) return false;
+    ShowBlockCaption(dlg, "Download Processing completed %d%%", i, blockCount);
+    dlg.m_progress->SendMessage(PBM_STEPIT);
+  }
+  return true;
+}
+
+// First differing byte of block i; shows it on the three mismatch labels.
+void CompareBlock(CMainDlg& dlg, const std::uint8_t* readBuffer, std::uint32_t block) {
+  const std::uint32_t offset = block * kTransferBlockSize;
+  const std::uint8_t* image = dlg.m_pImage + offset;
+  const std::uint8_t* read = readBuffer + offset;
+  if (std::memcmp(image, read, kTransferBlockSize) == 0) return;
+  std::uint32_t k = 0;
+  while (image[k] == read[k]) ++k;
+  dlg.m_addressLabel->setText(MismatchText(offset + k));
+  dlg.m_orginalLabel->setText(MismatchText(image[k]));
+  dlg.m_targetLabel->setText(MismatchText(read[k]));
+  dlg.m_bMismatch = true;
+}
+
+struct ReadBackResult {
+  bool complete = false;  // every block came back whole
+  bool lastReadOk = false;
+};
+
+// Reads the blocks into readBuffer, comparing until the first difference.
+// Stops at the first read that fails or comes back short.
+ReadBackResult ReadAndCompareBlocks(CMainDlg& dlg, Handle pipe, std::uint8_t* readBuffer,
+                                    std::uint32_t blockCount) {
+  ReadBackResult result;
+  for (std::uint32_t i = 0; i < blockCount; ++i) {
+    std::uint32_t got = 0;
+    result.lastReadOk =
+        dlg.Api().ReadFile(pipe, readBuffer + i * kTransferBlockSize, kTransferBlockSize, &got) &&
+        got == kTransferBlockSize;
+    if (!result.lastReadOk) return result;
+    ShowBlockCaption(dlg, "Upload and Verify Processing completed %d%%", i, blockCount);
+    dlg.m_progress->SendMessage(PBM_STEPIT);
+    if (!dlg.m_bMismatch) CompareBlock(dlg, readBuffer, i);
+  }
+  result.complete = true;
+  return result;
+}
+
+// The dump the debug panel asked for: the first 64 bytes of one block of
+// what came back. Blocks the read-back did not cover read as zeros.
+void ShowRequestedDump(CMainDlg& dlg, const std::uint8_t* readBuffer, bool lastReadOk) {
+  if (!dlg.m_bDumpRequest) return;
+  dlg.m_bDumpRequest = false;
+  if (!lastReadOk || dlg.m_nDumpBlock < 0) return;
+  const std::uint64_t offset = std::uint64_t{static_cast<std::uint32_t>(dlg.m_nDumpBlock)} *
+                               kTransferBlockSize;
+  if (offset + kHexDumpBytes > kImageBufferSize) return;
+  dlg.m_text = QString::fromLatin1(HexDumpText(
+      std::span<const std::uint8_t, kHexDumpBytes>(readBuffer + offset, kHexDumpBytes)));
+  dlg.MessageBox(dlg.m_text, MB_OK);
+}
+
+}  // namespace
+
+void CMainDlg::OnDownload() {
+  if (OnLoadToBuffer() == 0) return;
+  if (!FitsCapacity(m_nImageLength, m_supportedSizeCode)) {
+    MessageBox(QStringLiteral(
+                   "File Size Exceed the Hardware supported !! \n\n\r Stop download to Hardware !!"),
+               MB_ICONINFORMATION | MB_OK);
+    return;
+  }
+  // Compared unsigned: a supported code of 255 refuses no selection, but a
+  // code without transfer blocks is never sent.
+  const std::uint16_t blockCount = SelectedBlockCount(*this);
+  if (static_cast<unsigned>(m_nRomSize) > m_supportedSizeCode || blockCount == 0) {
+    MessageBox(QStringLiteral(
+                   "ROM Size Setting is incorrect!! \n\n\r Please Select one correctly..."),
+               MB_ICONINFORMATION | MB_OK);
+    return;
+  }
+  if (ConnectDevice() == 0) {
+    ShowStatus(kDetectDeviceError, kDarkRed, 3);
+    return;
+  }
+
+  BuildDownload(m_cmdBlock, blockCount);
+  m_lastResult = TailExchange(Api(), m_hDevice, m_cmdBlock);
+  if (!WaitReady(Api(), m_hDevice, m_cmdBlock)) {
+    CloseDevice();
+    return;
+  }
+  CloseDevice();
+
+  const Handle pipe = OpenPipe(kPipeOut);
+  if (pipe == kInvalidHandle) {
+    MessageBox(QStringLiteral("Open Out Pipe Error"), MB_OK);
+    return;
+  }
+  StartProgress(*this, blockCount);
+  const bool written = WriteImageBlocks(*this, pipe, blockCount);
+  m_progress->SendMessage(PBM_SETPOS, 0);
+  m_progress->ShowCaption(false);
+  ClosePipe(pipe);
+  if (!written) {
+    // The device holds a partial image: no verify, no end of download and
+    // no reset, and the armed state stays as it was.
+    ShowStatus(kWriteBlockFail, kDarkRed, 2);
+    return;
+  }
+
+  m_bDumpRequest = false;
+  if (OpenDevice() == kInvalidHandle) {
+    MessageBox(QStringLiteral("DEVICE FATAL Error !! \n\r Verify function be ignored !!"),
+               MB_ICONEXCLAMATION | MB_OK);
+    ShowFatal(QStringLiteral("Device Fatal error happened !!"));
+    return;
+  }
+  m_bSelfConnect = false;
+  if (m_bVerify) OnReadBuffer();
+  if (m_bResetArmed) {
+    SendEndDownload(Api(), m_hDevice, m_cmdBlock);
+    OnResetTarget();
+  } else {
+    // The next download resets the target.
+    m_bResetArmed = true;
+  }
+  CloseDevice();
+  m_bSelfConnect = true;
+}
+
+void CMainDlg::OnReadBuffer() {
+  m_bResetArmed = true;
+  // Cleared, so that blocks the read-back does not cover show as zeros.
+  const std::unique_ptr<std::uint8_t[]> readBuffer(new (std::nothrow)
+                                                       std::uint8_t[kImageBufferSize]());
+  if (readBuffer == nullptr || m_pImage == nullptr) {
+    ShowStatus(kReadBufferFail, kDarkRed, 2);
+    m_bResetArmed = false;
+    return;
+  }
+  if (m_bSelfConnect && ConnectDevice() == 0) {
+    ShowStatus(kDetectDeviceError, kDarkRed, 0);
+    m_bResetArmed = false;
+    return;
+  }
+
+  const std::uint16_t blockCount = SelectedBlockCount(*this);
+  BuildUpload(m_cmdBlock, blockCount);
+  m_lastResult = TailExchange(Api(), m_hDevice, m_cmdBlock);
+  CloseDevice();
+
+  const Handle pipe = OpenPipe(kPipeIn);
+  if (pipe == kInvalidHandle) {
+    MessageBox(QStringLiteral("Open in pipe Error"), MB_OK);
+    m_bResetArmed = false;
+    return;
+  }
+  m_progress->SetBarColor(kSpringGreen);
+  m_progress->SetBkColor(kLightRed);
+  StartProgress(*this, blockCount);
+  const QString zero = MismatchText(0);
+  m_addressLabel->setText(zero);
+  m_orginalLabel->setText(zero);
+  m_targetLabel->setText(zero);
+  m_bMismatch = false;
+
+  const ReadBackResult readBack = ReadAndCompareBlocks(*this, pipe, readBuffer.get(), blockCount);
+  m_progress->SetBarColor(kBlue);
+  m_progress->SetBkColor(kWhite);
+  m_progress->SendMessage(PBM_SETPOS, 0);
+  m_progress->ShowCaption(false);
+  ShowRequestedDump(*this, readBuffer.get(), readBack.lastReadOk);
+  ClosePipe(pipe);
+
+  // A read-back cut short proves nothing unless it had already found a
+  // difference; the target is then not reset.
+  if (!readBack.complete && !m_bMismatch) {
+    ShowStatus(kReadBlockFail, kDarkRed, 2);
+    m_bResetArmed = false;
+    return;
+  }
+  if (m_bSelfConnect) return;
+
+  if (OpenDevice() == kInvalidHandle) {
+    m_bResetArmed = false;
+    return;
+  }
+  if (m_bMismatch) {
+    SendVerifyResult(Api(), m_hDevice, m_cmdBlock, kVerifyFailedFirst, kVerifyFailedSecond);
+    ShowStatus(QStringLiteral("Downlaod But Verify Fail !!"), kRed, 2);
+  } else {
+    SendVerifyResult(Api(), m_hDevice, m_cmdBlock, kVerifyPassedFirst, kVerifyPassedSecond);
+    ShowStatus(QStringLiteral("Download And Verify OK !!"), kBlue, 2);
+  }
+}
+
+void CMainDlg::OnVerifyCheck() {
+  // Toggled without reading the box: the settings load sets both together.
+  m_bVerify = !m_bVerify;
+  ShowStatus(QStringLiteral("Set the Verify request..."), kBlue, 1);
+}
 
 }  // namespace kavlen
