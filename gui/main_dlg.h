@@ -157,6 +157,7 @@ class CMainDlg : public QDialog {
   void Sleep(int milliseconds);
   DriverApi& Api() { return m_link.api(); }
   const DialogControls& Controls() const { return m_controls; }
+  DialogControls& Controls() { return m_controls; }
   MainDlgServices& Services() { return m_services; }
 
   // ---- members, in the order of the window's member table ----

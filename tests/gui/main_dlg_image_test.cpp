@@ -1,0 +1,177 @@
+// ROM size buttons and loading the image file into the buffer: texts,
+// colours, message boxes and the bytes the buffer holds afterwards.
+
+#include <QAbstractButton>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "gui/controls/color_label.h"
+#include "gui/resource_ids.h"
+#include "gui/ui_services.h"
+#include "tests/gui/main_dlg_rig.h"
+
+namespace kavlen {
+namespace {
+
+using test::MainDlgRig;
+
+struct RadioCase {
+  std::uint8_t supported;
+  int button;  // IDC_ROM_64K ..
+  const char* status;  // nullptr: refused with the message box
+};
+
+TEST(MainDlgRomSize, ButtonsAboveTheSupportedSizeAreRefusedButStored) {
+  const RadioCase cases[] = {
+      {3, IDC_ROM_512K, "Select 512K Bytes..."},
+      {3, IDC_ROM_1024K, nullptr},
+      {0, IDC_ROM_64K, "Select 64K Bytes..."},
+      {0, IDC_ROM_128K, nullptr},
+      {6, IDC_ROM_4096K, "Select 4096K Bytes..."},
+      {7, IDC_ROM_4096K, "Select 4096K Bytes..."},
+      {255, IDC_ROM_4096K, "Select 4096K Bytes..."},
+      {255, IDC_ROM_128K, "Select 128K Bytes..."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << int{c.supported} << " " << c.button);
+    MainDlgRig rig;
+    CMainDlg& dlg = rig.Open();
+    dlg.m_supportedSizeCode = c.supported;
+    dlg.Controls().ItemAs<QAbstractButton>(c.button)->click();
+    EXPECT_EQ(dlg.m_nRomSize, c.button - IDC_ROM_64K);
+    EXPECT_EQ(dlg.Controls().GetCheckedRadioButton(IDC_ROM_64K, IDC_ROM_4096K), c.button);
+    if (c.status != nullptr) {
+      EXPECT_TRUE(rig.ui.messageBoxes.empty());
+      EXPECT_EQ(rig.StatusText(), QString::fromLatin1(c.status));
+      EXPECT_EQ(rig.StatusColour(), RGB(0, 255, 0));
+      EXPECT_EQ(dlg.m_nHoldTicks, 1);
+      EXPECT_TRUE(dlg.m_bStatusHold);
+    } else {
+      ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
+      EXPECT_EQ(rig.ui.messageBoxes[0].text, QStringLiteral("Exceed the Hardware supported !!"));
+      EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONINFORMATION | MB_OK);
+      EXPECT_EQ(rig.StatusText(), QStringLiteral("System Ready..."));
+    }
+  }
+}
+
+class MainDlgImage : public ::testing::Test {
+ protected:
+  MainDlgImage() : dlg(rig.Open()) {}
+
+  // Sets the path field to a file of `size` bytes, each `value`.
+  void UseFile(std::size_t size, std::uint8_t value) {
+    const std::string path = rig.programDir.Write("image.bin", std::vector<std::uint8_t>(size, value));
+    dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QString::fromStdString(path));
+  }
+
+  MainDlgRig rig;
+  CMainDlg& dlg;
+};
+
+TEST_F(MainDlgImage, MissingFileChangesNothing) {
+  dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QStringLiteral("DownLoad Firmware Path"));
+  EXPECT_EQ(dlg.OnLoadToBuffer(), 0);
+  EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer Fail !!"));
+  EXPECT_EQ(rig.StatusColour(), RGB(255, 0, 0));
+  EXPECT_EQ(dlg.m_nHoldTicks, 1);
+  ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(rig.ui.messageBoxes[0].text,
+            QStringLiteral("File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... "));
+  EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONINFORMATION | MB_OK);
+  EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
+  EXPECT_EQ(dlg.m_checksumLabel->text(), QStringLiteral("0x00000000"));
+  EXPECT_EQ(dlg.m_checksumLabel->TextColor(), RGB(127, 0, 0));
+}
+
+TEST_F(MainDlgImage, ShortFileIsFilledWithZerosToTheSelectedSize) {
+  std::memset(dlg.m_pImage, 0xAA, 0x20000);
+  dlg.m_nRomSize = 0;
+  UseFile(1000, 8);
+  EXPECT_EQ(dlg.OnLoadToBuffer(), 1);
+  EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer OK!!"));
+  EXPECT_EQ(rig.StatusColour(), RGB(0, 0, 255));
+  EXPECT_EQ(dlg.m_nImageLength, 1000u);
+  EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("1000"));
+  EXPECT_EQ(dlg.m_lengthLabel->TextColor(), RGB(0, 255, 0));  // colour kept
+  EXPECT_EQ(dlg.m_checksumLabel->text(), QStringLiteral("0X1F40"));
+  EXPECT_EQ(dlg.m_checksumLabel->TextColor(), RGB(0, 0, 255));
+  EXPECT_TRUE(std::all_of(dlg.m_pImage, dlg.m_pImage + 1000, [](auto b) { return b == 8; }));
+  EXPECT_TRUE(std::all_of(dlg.m_pImage + 1000, dlg.m_pImage + 0x10000, [](auto b) { return b == 0; }));
+  EXPECT_EQ(dlg.m_pImage[0x10000], 0xAA);
+  EXPECT_TRUE(rig.ui.messageBoxes.empty());
+}
+
+TEST_F(MainDlgImage, EmptyFileLoads) {
+  UseFile(0, 0);
+  EXPECT_EQ(dlg.OnLoadToBuffer(), 1);
+  EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
+  EXPECT_EQ(dlg.m_checksumLabel->text(), QStringLiteral("0X0"));
+}
+
+// The capacity check is against what the device holds, not the selection.
+TEST_F(MainDlgImage, CapacityCheckAgainstTheSupportedSize) {
+  const struct {
+    std::uint8_t supported;
+    int selected;
+    std::size_t size;
+    int result;
+  } cases[] = {
+      {0, 0, 0x10000, 1},       // exactly the supported capacity
+      {0, 0, 0x10001, 0},       // one byte more
+      {4, 1, 200000, 1},        // longer than the selection, within the device
+      {255, 6, 0x400000, 1},    // capacity not recognised: no limit
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    rig.ui.messageBoxes.clear();
+    dlg.m_supportedSizeCode = c.supported;
+    dlg.m_nRomSize = c.selected;
+    UseFile(c.size, 1);
+    EXPECT_EQ(dlg.OnLoadToBuffer(), c.result);
+    EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer OK!!"));
+    EXPECT_EQ(dlg.m_lengthLabel->text(), QString::number(c.size));
+    EXPECT_EQ(dlg.m_checksumLabel->text(),
+              QStringLiteral("0X") + QString::number(c.size, 16).toUpper());
+    if (c.result == 1) {
+      EXPECT_TRUE(rig.ui.messageBoxes.empty());
+    } else {
+      ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
+      EXPECT_EQ(rig.ui.messageBoxes[0].text,
+                QStringLiteral("File Size Exceed the Hardware supported !!"));
+      EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONINFORMATION | MB_OK);
+    }
+  }
+}
+
+TEST_F(MainDlgImage, WithoutABufferNothingLoads) {
+  dlg.m_image.Release();
+  dlg.m_pImage = nullptr;
+  UseFile(10, 1);
+  EXPECT_EQ(dlg.OnLoadToBuffer(), 0);
+  EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer Fail !!"));
+  EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
+}
+
+TEST_F(MainDlgImage, BrowserOffersTheTwoFileTypesAndCancelDoesNothing) {
+  dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QStringLiteral("before.bin"));
+  dlg.Controls().ItemAs<QAbstractButton>(IDC_BROWSE)->click();
+  ASSERT_EQ(rig.ui.fileDialogs.size(), 1u);
+  EXPECT_EQ(rig.ui.fileDialogs[0].filter, QStringLiteral("bin Files (*.bin);;All Files(*.*)"));
+  EXPECT_EQ(rig.ui.fileDialogs[0].directory, QString());
+  EXPECT_EQ(rig.ui.fileDialogs[0].owner, &dlg);
+  EXPECT_EQ(dlg.Controls().GetDlgItemText(IDC_IMAGE_PATH), QStringLiteral("before.bin"));
+  EXPECT_TRUE(rig.ui.messageBoxes.empty());
+}
+
+TEST_F(MainDlgImage, BrowserPutsTheChosenPathInTheField) {
+  rig.ui.fileAnswers.push_back(QStringLiteral("/roms/chosen.bin"));
+  dlg.OnBrowser();
+  EXPECT_EQ(dlg.Controls().GetDlgItemText(IDC_IMAGE_PATH), QStringLiteral("/roms/chosen.bin"));
+  EXPECT_EQ(dlg.m_szImagePath, "/roms/chosen.bin");
+}
+
+}  // namespace
+}  // namespace kavlen
