@@ -1,9 +1,56 @@
-// Reset Target of the main window.
+// Reset Target of the main window, also run at the end of a download on the
+// connection the download holds.
 
 #include "gui/main_dlg.h"
 
+#include "device/protocol.h"
+#include "device/str_printf.h"
+#include "gui/reset_dlg.h"
+#include "gui/ui_services.h"
+
 namespace kavlen {
 
-void CMainDlg::OnResetTarget() {}
+namespace {
+
+// The reset poll examines at most this many replies, the counter reading
+// 254 down to 1; one more poll goes out whose reply is not examined.
+constexpr int kResetPollCount = 254;
+
+void ShowResetConfirmation(CMainDlg& window) {
+  MainDlgServices& services = window.Services();
+  if (services.showResetDialog) {
+    services.showResetDialog(&window);
+    return;
+  }
+  CResetDlg dialog([&window](const std::string& text) { window.DebugOutput(text); }, &window);
+  dialog.exec();
+}
+
+}  // namespace
+
+void CMainDlg::OnResetTarget() {
+  if (m_bSelfConnect && ConnectDevice() == 0) {
+    ShowStatus(QStringLiteral("Detect Device Error happened !!"), kDarkRed, 0);
+    return;
+  }
+
+  SendResetTarget(Api(), m_hDevice, m_cmdBlock);
+
+  // The first poll goes out on a cleared block; later ones keep what the
+  // previous reply left in the bytes they do not set.
+  m_cmdBlock.fill(0);
+  const PollOutcome poll = PollUntilClear(
+      Api(), m_hDevice, m_cmdBlock, CMD_RESET_POLL, kResetPollCount + 1, [this](int examined) {
+        m_szText = StrPrintf("TimeOutCnt = %d\n\r ", kResetPollCount - examined);
+        DebugOutput(m_szText);
+      });
+
+  if (!poll.cleared) {
+    MessageBox(QStringLiteral("Reset Target Timout !!"), MB_ICONEXCLAMATION | MB_OK);
+  } else {
+    ShowResetConfirmation(*this);
+  }
+  if (m_bSelfConnect) CloseDevice();
+}
 
 }  // namespace kavlen

@@ -1,0 +1,282 @@
+// Reset Target: the command bytes, the bounded reset poll with its debugger
+// lines, who opens and closes the device, and the self-closing confirmation.
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "device/command_block.h"
+#include "gui/controls/color_label.h"
+#include "gui/reset_dlg.h"
+#include "gui/resource_ids.h"
+#include "gui/ui_services.h"
+#include "platform/sim_driver.h"
+#include "tests/gui/emulator_rig.h"
+#include "tests/support/process_helpers.h"
+
+namespace kavlen::test {
+namespace {
+
+constexpr int kNeverClear = -1;
+
+// The emulator of these tests: the device OS runs, and the reset poll
+// answers busy `busyReplies` times before it answers done. Every reply
+// leaves a mark in byte 20 so that the next poll shows what it kept.
+void ScriptReset(FakeEmulator& emulator, int busyReplies) {
+  auto polls = std::make_shared<int>(0);
+  emulator.reply = [polls, busyReplies](CommandBlock& block) {
+    if (block[0] == CMD_BOOT_STATUS && block[56] == 0) {
+      block[0] = BOOT_STATUS_OS_RUNNING;
+      block[2] = 0x21;
+      block[3] = 1;
+      return;
+    }
+    if (block[56] != CMD_RESET_POLL) return;
+    const bool busy = busyReplies == kNeverClear || *polls < busyReplies;
+    block[1] = busy ? 1 : 0;
+    block[20] = static_cast<std::uint8_t>(0xA0 + *polls);
+    ++*polls;
+  };
+}
+
+std::vector<std::string> CountdownLines(int first, int last) {
+  std::vector<std::string> lines;
+  for (int count = first; count >= last; --count) lines.push_back("TimeOutCnt = " + std::to_string(count) + "\n\r ");
+  return lines;
+}
+
+std::vector<std::uint8_t> TailSends(const FakeEmulator& emulator, std::uint8_t code) {
+  std::vector<std::uint8_t> found;
+  for (const std::uint8_t sent : emulator.TailCodes()) {
+    if (sent == code) found.push_back(sent);
+  }
+  return found;
+}
+
+struct PollCase {
+  const char* name;
+  int busyReplies;
+  int pollsSent;
+  int lastCount;  // the counter in the last debugger line
+  bool finished;
+};
+
+const PollCase kPollCases[] = {
+    {"done at the first reply", 0, 1, 254, true},
+    {"busy three times", 3, 4, 251, true},
+    {"done at the last examined reply", 253, 254, 1, true},
+    {"done only in the reply nobody examines", 254, 255, 1, false},
+    {"never done", kNeverClear, 255, 1, false},
+};
+
+// The download's end: the device is open already and stays open.
+TEST(ResetTargetTest, PollOnTheCallersConnection) {
+  for (const PollCase& c : kPollCases) {
+    FakeEmulator emulator;
+    ScriptReset(emulator, c.busyReplies);
+    WindowRig rig(emulator.api);
+    CMainDlg& window = *rig.window;
+    ASSERT_NE(window.OpenDevice(), kInvalidHandle);
+    window.m_bSelfConnect = false;
+
+    window.OnResetTarget();
+
+    EXPECT_EQ(rig.debugLines, CountdownLines(254, c.lastCount)) << c.name;
+    EXPECT_EQ(TailSends(emulator, CMD_RESET_TARGET).size(), 1u) << c.name;
+    EXPECT_EQ(static_cast<int>(TailSends(emulator, CMD_RESET_POLL).size()), c.pollsSent) << c.name;
+    EXPECT_EQ(rig.resetDialogs, c.finished ? 1 : 0) << c.name;
+    if (c.finished) {
+      EXPECT_TRUE(rig.ui.messageBoxes.empty()) << c.name;
+      EXPECT_EQ(rig.resetDialogOwner, &window) << c.name;
+    } else {
+      ASSERT_EQ(rig.ui.messageBoxes.size(), 1u) << c.name;
+      EXPECT_EQ(rig.ui.messageBoxes[0].text, "Reset Target Timout !!") << c.name;
+      EXPECT_EQ(rig.ui.messageBoxes[0].caption, "USB Kavlen") << c.name;
+      EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONEXCLAMATION | MB_OK) << c.name;
+      EXPECT_EQ(rig.ui.messageBoxes[0].owner, &window) << c.name;
+    }
+    EXPECT_EQ(emulator.opens.size(), 1u) << c.name << ": opened the device again";
+    EXPECT_EQ(emulator.openNow, 1) << c.name << ": closed the caller's device";
+    EXPECT_NE(window.m_hDevice, kInvalidHandle) << c.name;
+  }
+}
+
+TEST(ResetTargetTest, CommandBytes) {
+  FakeEmulator emulator;
+  ScriptReset(emulator, 2);
+  WindowRig rig(emulator.api);
+  rig.window->m_cmdBlock.fill(0xEE);
+  rig.window->OpenDevice();
+  rig.window->m_bSelfConnect = false;
+  rig.window->OnResetTarget();
+
+  ASSERT_EQ(emulator.sends.size(), 4u);
+  CommandBlock reset{};
+  reset[56] = CMD_RESET_TARGET;
+  reset[57] = 1;
+  EXPECT_EQ(emulator.sends[0], reset);
+  // The first poll goes out on a cleared block.
+  CommandBlock poll{};
+  poll[0] = poll[56] = CMD_RESET_POLL;
+  poll[1] = poll[57] = 1;
+  EXPECT_EQ(emulator.sends[1], poll);
+  // Later polls rewrite their four bytes and keep the rest of the reply.
+  poll[20] = 0xA0;
+  EXPECT_EQ(emulator.sends[2], poll);
+  poll[20] = 0xA1;
+  EXPECT_EQ(emulator.sends[3], poll);
+}
+
+// The button's own run opens the device through the connection check and
+// closes it afterwards, whether the reset finished or timed out.
+TEST(ResetTargetTest, ButtonOpensAndClosesTheDevice) {
+  for (const PollCase& c : kPollCases) {
+    FakeEmulator emulator;
+    ScriptReset(emulator, c.busyReplies);
+    WindowRig rig(emulator.api);
+    rig.window->OnResetTarget();
+
+    EXPECT_EQ(emulator.opens, std::vector<std::string>{FakeEmulator::kPath}) << c.name;
+    EXPECT_EQ(emulator.openNow, 0) << c.name;
+    EXPECT_EQ(emulator.mostOpen, 1) << c.name;
+    EXPECT_EQ(rig.window->m_hDevice, kInvalidHandle) << c.name;
+    EXPECT_EQ(rig.resetDialogs, c.finished ? 1 : 0) << c.name;
+    EXPECT_EQ(rig.debugLines.size(), static_cast<std::size_t>(255 - c.lastCount)) << c.name;
+  }
+}
+
+TEST(ResetTargetTest, NoDeviceSendsNothing) {
+  FakeEmulator emulator;
+  emulator.attached = false;
+  WindowRig rig(emulator.api);
+  rig.window->OnResetTarget();
+
+  EXPECT_TRUE(emulator.sends.empty());
+  EXPECT_EQ(rig.window->m_status->text(), "Detect Device Error happened !!");
+  EXPECT_EQ(rig.window->m_status->TextColor(), RGB(127, 0, 0));
+  EXPECT_TRUE(rig.window->m_bStatusHold);
+  EXPECT_EQ(rig.window->m_nHoldTicks, 0);
+  EXPECT_EQ(rig.resetDialogs, 0);
+  EXPECT_TRUE(rig.debugLines.empty());
+  EXPECT_EQ(emulator.openNow, 0);
+}
+
+// A device that answers the boot status with nothing known is closed by the
+// connection check; the reset sends nothing.
+TEST(ResetTargetTest, UnusableDeviceSendsNoReset) {
+  FakeEmulator emulator;
+  emulator.reply = [](CommandBlock& block) { block[0] = 0x77; };
+  WindowRig rig(emulator.api);
+  rig.window->OnResetTarget();
+
+  EXPECT_TRUE(TailSends(emulator, CMD_RESET_TARGET).empty());
+  EXPECT_EQ(rig.window->m_status->text(), "Detect Device Error happened !!");
+  EXPECT_EQ(emulator.openNow, 0);
+  EXPECT_EQ(rig.resetDialogs, 0);
+}
+
+// Without a hook the window shows the real confirmation, which closes by itself.
+TEST(ResetTargetTest, RealConfirmationClosesByItself) {
+  FakeEmulator emulator;
+  ScriptReset(emulator, 0);
+  WindowRig rig(emulator.api);
+  rig.window->Services().showResetDialog = nullptr;
+  QElapsedTimer clock;
+  clock.start();
+  rig.window->OnResetTarget();
+  EXPECT_GE(clock.elapsed(), 1150);
+  EXPECT_LT(clock.elapsed(), 10000);
+  EXPECT_EQ(rig.debugLines, CountdownLines(254, 254));
+  EXPECT_EQ(emulator.openNow, 0);
+}
+
+TEST(ResetDialogTest, ClosesWithOkAfter1200Ms) {
+  std::vector<std::string> lines;
+  CResetDlg dialog([&lines](const std::string& text) { lines.push_back(text); });
+  EXPECT_EQ(dialog.windowTitle(), "Reset Now !!!");
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+  EXPECT_GE(clock.elapsed(), 1150);
+  EXPECT_LT(clock.elapsed(), 10000);
+  EXPECT_TRUE(lines.empty());
+  EXPECT_FALSE(dialog.TimerRunning());
+}
+
+TEST(ResetDialogTest, OnlyItsOwnTimerClosesIt) {
+  std::vector<std::string> lines;
+  CResetDlg dialog([&lines](const std::string& text) { lines.push_back(text); });
+  dialog.show();
+  dialog.OnTimer(2);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_TRUE(dialog.TimerRunning());
+  dialog.OnTimer(kResetCloseTimer);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_FALSE(dialog.TimerRunning());
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST(ResetDialogTest, KeysAndButton) {
+  struct KeyCase {
+    const char* name;
+    std::function<void(CResetDlg&)> press;
+    int result;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"OK button", [](CResetDlg& d) { d.Controls().ItemAs<QPushButton>(IDOK)->click(); }, QDialog::Accepted,
+       {" OK Exit !!\n\r"}},
+      {"Enter", [](CResetDlg& d) { QTest::keyClick(&d, Qt::Key_Return); }, QDialog::Accepted, {" OK Exit !!\n\r"}},
+      {"Escape", [](CResetDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }, QDialog::Rejected, {}},
+  };
+  for (const KeyCase& c : cases) {
+    std::vector<std::string> lines;
+    CResetDlg dialog([&lines](const std::string& text) { lines.push_back(text); });
+    QTimer::singleShot(0, &dialog, [&] { c.press(dialog); });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(dialog.exec(), c.result) << c.name;
+    EXPECT_LT(clock.elapsed(), 1000) << c.name << ": waited for the timer";
+    EXPECT_EQ(lines, c.lines) << c.name;
+    EXPECT_FALSE(dialog.TimerRunning()) << c.name;
+  }
+}
+
+// End to end against the simulator: the device discipline holds on both
+// outcomes.
+TEST(ResetTargetSimTest, ButtonAgainstTheSimulator) {
+  struct SimCase {
+    std::vector<std::string> args;
+    std::size_t lines;
+    int dialogs;
+    std::size_t boxes;
+  } cases[] = {
+      {{"--state", "os", "--reset-after", "3"}, 4, 1, 0},
+      {{"--state", "os", "--reset-never"}, 254, 0, 1},
+  };
+  for (const SimCase& c : cases) {
+    TempDir root;
+    SimProcess sim(root.path(), c.args);
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    const auto driver = MakeSimDriver(root.path());
+    WindowRig rig(*driver);
+    rig.window->OnResetTarget();
+
+    EXPECT_EQ(rig.debugLines.size(), c.lines);
+    EXPECT_EQ(rig.resetDialogs, c.dialogs);
+    EXPECT_EQ(rig.ui.messageBoxes.size(), c.boxes);
+    EXPECT_EQ(rig.window->m_hDevice, kInvalidHandle);
+    const std::vector<std::string> log = sim.LogLines();
+    EXPECT_FALSE(log.empty());
+    for (const std::string& line : log) EXPECT_EQ(line.find("violation"), std::string::npos) << line;
+  }
+}
+
+}  // namespace
+}  // namespace kavlen::test
