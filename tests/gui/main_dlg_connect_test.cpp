@@ -3,11 +3,13 @@
 // ROM size lowered to what the device holds, and the device discipline.
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include "gui/controls/color_label.h"
 #include "gui/resource_ids.h"
 #include "gui/ui_services.h"
+#include "tests/gui/gui_test_support.h"
 #include "tests/gui/main_dlg_rig.h"
 
 namespace kavlen {
@@ -230,6 +232,34 @@ TEST(MainDlgConnect, UpdateOsWithoutDeviceShowsTheDetectError) {
   EXPECT_EQ(rig.StatusColour(), RGB(127, 0, 0));
   EXPECT_EQ(dlg.m_nHoldTicks, 3);
   EXPECT_EQ(rig.quitRequests, 1);
+}
+
+}  // namespace
+}  // namespace kavlen
+
+namespace kavlen {
+namespace {
+
+// The real first paint: showing the window runs the check once, after the
+// window has been drawn. KAVLEN_GRAB_DIR names a folder for a screenshot.
+TEST(MainDlgFirstPaint, RunsOnceAfterTheWindowIsShown) {
+  MainDlgRig rig({"--state", "boot", "--capacity-mask", "0x3F"});
+  ASSERT_TRUE(rig.sim->ready());
+  rig.WriteDeviceOs();
+  CMainDlg& dlg = rig.Open();
+  test::ShowAndWait(dlg);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(dlg.m_bFirstPaint);
+  EXPECT_EQ(rig.StatusText(), QStringLiteral("Load Device OS Ready..."));
+  EXPECT_EQ(rig.sleeps.size(), 1u);
+  dlg.repaint();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(rig.sleeps.size(), 1u);
+  if (const QByteArray dir = qgetenv("KAVLEN_GRAB_DIR"); !dir.isEmpty()) {
+    dlg.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/kavlen-boot.png"));
+  }
+  dlg.reject();
+  EXPECT_EQ(rig.Violations(), std::vector<std::string>{});
 }
 
 }  // namespace
