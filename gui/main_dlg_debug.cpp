@@ -3,12 +3,94 @@
 
 #include "gui/main_dlg.h"
 
+#include <QComboBox>
+
+#include <algorithm>
+#include <array>
+#include <span>
+
+#include "device/hex_dump.h"
+#include "device/protocol.h"
+#include "device/str_printf.h"
+#include "gui/controls/color_label.h"
+#include "gui/ui_services.h"
+
 namespace kavlen {
 
-void CMainDlg::OnUserCmd() {}
+namespace {
 
-void CMainDlg::OnWriteBuffer() {}
+constexpr std::uint32_t kUserCmdAddress = 0x1FC019;
+constexpr std::uint8_t kUserCmdData = 0x9C;
+constexpr int kDetectWaitMs = 1000;
 
-void CMainDlg::OnAddressSelChange() {}
+// One transfer block whose byte k holds k modulo 256.
+std::array<std::uint8_t, kTransferBlockSize> TestPatternBlock() {
+  std::array<std::uint8_t, kTransferBlockSize> block{};
+  for (std::size_t k = 0; k < block.size(); ++k) block[k] = static_cast<std::uint8_t>(k);
+  return block;
+}
+
+}  // namespace
+
+void CMainDlg::OnUserCmd() {
+  if (OpenDevice() == kInvalidHandle) return;
+
+  const auto showReply = [this] {
+    m_text = QString::fromStdString(HexDumpText(std::span<const std::uint8_t, kHexDumpBytes>(m_cmdBlock)));
+    MessageBox(m_text, MB_OK);
+  };
+  if (SendAddrWrite(Api(), m_hDevice, m_cmdBlock, kUserCmdAddress, kUserCmdData)) showReply();
+  if (SendAddrRead(Api(), m_hDevice, m_cmdBlock, kUserCmdAddress).received) showReply();
+
+  CloseDevice();
+}
+
+void CMainDlg::OnWriteBuffer() {
+  if (OpenDevice() == kInvalidHandle) {
+    SetStatus(QStringLiteral("Detect..."), kBlue);
+    m_status->repaint();  // seen during the wait, when the window is not serviced
+    Sleep(kDetectWaitMs);
+    ShowStatus(QStringLiteral("Device is not Connected Now !!"), kDarkRed, 1);
+    return;
+  }
+  if (!m_bDeviceOsRunning) {
+    MessageBox(QStringLiteral("Device OS Fail ??"), MB_OK);
+    CloseDevice();
+    return;
+  }
+
+  BuildDownload(m_cmdBlock, 1);
+  m_lastResult = TailExchange(Api(), m_hDevice, m_cmdBlock);
+  if (!WaitReady(Api(), m_hDevice, m_cmdBlock)) {
+    CloseDevice();
+    // Without a word the user could not tell this from a write that worked.
+    ShowStatus(QStringLiteral("Device is Check not ready ...Fail!"), kDarkRed, 1);
+    return;
+  }
+  CloseDevice();
+
+  const Handle pipe = OpenPipe(kPipeOut);
+  if (pipe == kInvalidHandle) {
+    MessageBox(QStringLiteral("Open Out Pipe Error"), MB_OK);
+    return;
+  }
+  // The pattern replaces the first block of the loaded image, so that a
+  // Read Buffer afterwards compares against what was written.
+  const std::array<std::uint8_t, kTransferBlockSize> pattern = TestPatternBlock();
+  if (m_pImage != nullptr) std::copy(pattern.begin(), pattern.end(), m_pImage);
+  m_cbWritten = 0;
+  m_lastResult = Api().WriteFile(pipe, pattern.data(), kTransferBlockSize, &m_cbWritten);
+  ClosePipe(pipe);
+}
+
+void CMainDlg::OnAddressSelChange() {
+  const int index = m_addressCombo->currentIndex();
+  // No entry selected names no block; the dump keeps the one it had.
+  if (index < 0) return;
+  m_nDumpBlock = index;
+  const std::string entry = m_addressCombo->itemText(index).toStdString();
+  ShowStatus(QString::fromStdString(StrPrintf("Show Buffer Address : %s ..", entry.c_str())), kDarkGreen, 1);
+  m_bDumpRequest = true;
+}
 
 }  // namespace kavlen

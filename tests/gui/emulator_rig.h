@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device/command_block.h"
+#include "gui/controls/color_label.h"
 #include "gui/main_dlg.h"
 #include "gui/settings_file.h"
 #include "tests/gui/recording_ui_services.h"
@@ -50,6 +51,7 @@ class FakeEmulator {
   bool attached = true;
   bool outPipeOpens = true;
   std::function<void(CommandBlock&)> reply;
+  int failReceiveOf = -1;  // tail command whose RECEIVE fails
 
   std::vector<CommandBlock> sends;     // blocks of every SEND, in order
   std::vector<std::string> opens;      // paths of every successful open
@@ -107,6 +109,10 @@ class FakeEmulator {
         sends.push_back(block);
         return true;
       }
+      if (block[56] == failReceiveOf) {
+        api.lastError = kErrorGenFailure;
+        return false;
+      }
       if (reply) reply(block);
       std::copy(block.begin(), block.end(), static_cast<std::uint8_t*>(out));
       return true;
@@ -139,7 +145,11 @@ struct WindowRig {
     MainDlgServices services(driver, sink, settings, ui, "/opt/kavlen");
     services.title = QStringLiteral("USB Kavlen");
     services.debugOutput = [this](const std::string& text) { debugLines.push_back(text); };
-    services.sleep = [this](int milliseconds) { sleeps.push_back(milliseconds); };
+    services.sleep = [this](int milliseconds) {
+      sleeps.push_back(milliseconds);
+      statusAtSleep.push_back(window->m_status->text());
+      colourAtSleep.push_back(window->m_status->TextColor());
+    };
     services.postQuit = [this] { ++quitRequests; };
     services.startTimer = [](int, int) { return true; };
     services.showResetDialog = [this](QWidget* owner) {
@@ -154,6 +164,8 @@ struct WindowRig {
   RecordingUiServices ui;
   std::vector<std::string> debugLines;
   std::vector<int> sleeps;
+  std::vector<QString> statusAtSleep;  // the status line while each wait runs
+  std::vector<COLORREF> colourAtSleep;
   int quitRequests = 0;
   int resetDialogs = 0;
   QWidget* resetDialogOwner = nullptr;
