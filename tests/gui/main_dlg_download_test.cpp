@@ -613,6 +613,9 @@ TEST(ReadBuffer, OwnRunShowsTheRequestedDump) {
     EXPECT_FALSE(dlg.m_bDumpRequest) << c.name;
     if (!c.dumpShown) {
       EXPECT_TRUE(bench.ui.messageBoxes.empty()) << c.name;
+      // The labels would read "no difference" for blocks never compared.
+      EXPECT_EQ(bench.Status(), "Verify Block Read Fail !!") << c.name;
+      EXPECT_FALSE(dlg.m_bResetArmed) << c.name;
       continue;
     }
     std::array<std::uint8_t, kHexDumpBytes> want{};
