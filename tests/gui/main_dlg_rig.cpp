@@ -6,6 +6,7 @@
 #include "gui/controls/color_label.h"
 #include "platform/sim_driver.h"
 #include "platform/system.h"
+#include "tests/gui/discipline_violations.h"
 
 namespace kavlen::test {
 
@@ -55,12 +56,8 @@ void MainDlgRig::WriteDeviceOs(std::size_t size) {
 }
 
 std::vector<std::string> MainDlgRig::Violations() const {
-  std::vector<std::string> found;
-  if (!sim) return found;
-  for (const auto& line : sim->LogLines()) {
-    if (line.find("violation") != std::string::npos) found.push_back(line);
-  }
-  return found;
+  if (!sim) return {};
+  return DisciplineViolations(sim->LogLines());
 }
 
 QString MainDlgRig::StatusText() const { return dlg_->m_status->text(); }

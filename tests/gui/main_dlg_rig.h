@@ -8,18 +8,16 @@
 #include <QString>
 
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "gui/app/profile_settings_file.h"
 #include "gui/main_dlg.h"
+#include "tests/gui/qstring_print.h"
 #include "tests/gui/recording_ui_services.h"
 #include "tests/support/process_helpers.h"
 #include "tests/support/recording_sink.h"
 
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace kavlen::test {
 
