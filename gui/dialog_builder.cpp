@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include <algorithm>
 
@@ -132,6 +133,23 @@ QRect ControlGeometry(const ControlTemplate& c, QWidget& widget, DialogBaseUnits
   return pixels;
 }
 
+// The edit field of an editable combo box: the box less its frame and
+// arrow, less the margin the line edit keeps on either side of its text.
+// The line edit is placed only when the box is first shown, so the room is
+// taken from the style.
+int ComboTextRoom(QComboBox& combo) {
+  if (!combo.isEditable()) return 0;
+  constexpr int kLineEditMargin = 2;
+  QStyleOptionComboBox option;
+  option.initFrom(&combo);
+  option.editable = true;
+  option.frame = combo.hasFrame();
+  option.subControls = QStyle::SC_All;
+  const QRect field =
+      combo.style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &combo);
+  return field.width() - 2 * kLineEditMargin;
+}
+
 // Room for a caption on one line; 0 when the caption may wrap or is not
 // meant to show (a check box narrower than its own box).
 int CaptionRoom(const ControlTemplate& c, QWidget& widget) {
@@ -151,18 +169,37 @@ int CaptionRoom(const ControlTemplate& c, QWidget& widget) {
     case ControlKind::PushButton:
     case ControlKind::DefPushButton:
       return widget.width() - 2 * widget.style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, &widget);
+    case ControlKind::ComboBox:
+      return ComboTextRoom(static_cast<QComboBox&>(widget));
     default:
       return 0;
   }
 }
 
+// What a control shows on one line: its caption, or a combo box's widest entry.
+QString OneLineText(const ControlTemplate& c, QWidget& widget) {
+  if (c.kind != ControlKind::ComboBox) {
+    QString text = QString::fromLatin1(c.caption);
+    text.remove(QLatin1Char('&'));
+    return text;
+  }
+  const auto& combo = static_cast<QComboBox&>(widget);
+  const QFontMetricsF metrics(combo.font());
+  QString widest;
+  for (int i = 0; i < combo.count(); ++i) {
+    const QString item = combo.itemText(i);
+    if (metrics.horizontalAdvance(item) > metrics.horizontalAdvance(widest)) widest = item;
+  }
+  return widest;
+}
+
 // A substitute face may be wider than the one the template was drawn for;
-// a caption that would be cut off gets a smaller size of the same face.
+// a caption or entry that would be cut off gets a smaller size of the same
+// face.
 void FitCaption(const ControlTemplate& c, QWidget& widget) {
   const int room = CaptionRoom(c, widget);
-  if (room <= 0 || !*c.caption) return;
-  QString text = QString::fromLatin1(c.caption);
-  text.remove(QLatin1Char('&'));
+  const QString text = OneLineText(c, widget);
+  if (room <= 0 || text.isEmpty()) return;
   widget.setFont(FitFontToWidth(widget.font(), text, room));
 }
 

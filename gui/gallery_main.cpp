@@ -44,6 +44,7 @@ void FillMainSample(DialogControls& controls) {
   controls.SetDlgItemText(IDC_IMAGE_PATH, QStringLiteral("DownLoad Firmware Path"));
   controls.CheckRadioButton(IDC_ROM_64K, IDC_ROM_4096K, IDC_ROM_512K);
   controls.CheckDlgButton(IDC_VERIFY, true);
+  controls.SetDlgItemText(IDC_DUMP_ADDRESS, QStringLiteral("0x04C000"));
   auto* bar = controls.ItemAs<CPercentBar>(IDC_PROGRESS);
   bar->SetBarColor(RGB(0, 0, 255));
   bar->SetBkColor(RGB(255, 255, 255));

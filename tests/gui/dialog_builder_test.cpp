@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -64,6 +65,23 @@ TEST_F(MainTemplateTest, DumpAddressesAreTheFirstTwentyBlocks) {
   ASSERT_EQ(combo->count(), 20);
   for (int i = 0; i < 20; ++i)
     EXPECT_EQ(combo->itemText(i), QString::asprintf("0x%06X", i * 0x4000));
+}
+
+// The edit field scrolls a text it cannot hold so that its end shows; every
+// address must show from its first character with the cursor at the end.
+TEST_F(MainTemplateTest, DumpAddressesShowWhole) {
+  auto* combo = controls.ItemAs<QComboBox>(IDC_DUMP_ADDRESS);
+  ASSERT_NE(combo, nullptr);
+  ASSERT_NE(combo->lineEdit(), nullptr);
+  QLineEdit& edit = *combo->lineEdit();
+  dialog.show();
+  for (int i = 0; i < combo->count(); ++i) {
+    combo->setCurrentIndex(i);
+    ASSERT_EQ(edit.cursorPosition(), edit.text().size());
+    edit.grab();  // the scroll offset is settled when the field paints
+    const QPoint firstCharacter(edit.contentsRect().left() + 3, edit.height() / 2);
+    EXPECT_EQ(edit.cursorPositionAt(firstCharacter), 0) << edit.text().toStdString();
+  }
 }
 
 TEST_F(MainTemplateTest, SizesFollowTheDialogFont) {
