@@ -15,11 +15,11 @@
 #include "gui/controls/color_label.h"
 #include "gui/main_dlg.h"
 #include "gui/settings_file.h"
-#include "tests/gui/discipline_violations.h"
 #include "tests/gui/fake_emulator.h"
 #include "tests/gui/qstring_print.h"
 #include "tests/gui/recording_ui_services.h"
 #include "tests/support/recording_sink.h"
+#include "tests/support/sim_log.h"
 
 namespace kavlen::test {
 
@@ -40,6 +40,16 @@ class MemorySettings : public SettingsFile {
   }
   std::map<std::string, std::string> written;
 };
+
+// The debugger lines of a reset poll whose counter ran from `first` down to
+// `last`.
+inline std::vector<std::string> TimeoutCountLines(int first, int last) {
+  std::vector<std::string> lines;
+  for (int count = first; count >= last; --count) {
+    lines.push_back("TimeOutCnt = " + std::to_string(count) + "\n\r ");
+  }
+  return lines;
+}
 
 // The window and everything it was handed.
 struct WindowRig {

@@ -84,12 +84,6 @@ const std::string kRead4 = " open 36:4 close open close PIPE00 Rx4 /PIPE00";
 // its request, polls until the reset is done, then the download closes.
 const std::string kReset = " 61 60 close";
 
-std::vector<std::string> Countdown(int first, int last) {
-  std::vector<std::string> lines;
-  for (int count = first; count >= last; --count) lines.push_back("TimeOutCnt = " + std::to_string(count) + "\n\r ");
-  return lines;
-}
-
 struct Scenario {
   const char* name;
   long imageSize = 100;
@@ -110,7 +104,7 @@ struct Scenario {
 void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 
 const QString kConnected = QStringLiteral("Connected and Device OS already !!");
-const QString kInitialLabels[] = {"0x000000", "0x00", "0x00"};
+const std::vector<QString> kInitialLabels = {"0x000000", "0x00", "0x00"};
 
 const Scenario kScenarios[] = {
     {.name = "VerifiedAndReset", .trace = kConnect + kWrite4 + kRead4 + " open 81:30,02 62" + kReset,
@@ -126,42 +120,42 @@ const Scenario kScenarios[] = {
      .labels = {"0XFFFF", "0X0", "0XFF"}},
     {.name = "WithoutVerifyUnarmedArmsTheNext", .verify = false,
      .trace = kConnect + kWrite4 + " open close", .status = kConnected, .colour = kGreen,
-     .labels = {kInitialLabels[0], kInitialLabels[1], kInitialLabels[2]}},
+     .labels = kInitialLabels},
     {.name = "WithoutVerifyArmedResets", .verify = false, .armed = true,
      .trace = kConnect + kWrite4 + " open 62" + kReset, .resets = true, .status = kConnected,
-     .colour = kGreen, .labels = {kInitialLabels[0], kInitialLabels[1], kInitialLabels[2]}},
+     .colour = kGreen, .labels = kInitialLabels},
     // A reset that never finishes says so; the download itself stands.
     {.name = "ResetTimesOut", .verify = false, .armed = true,
      .script = [](FakeEmulator& e) { e.resetBusyPolls = -1; },
      .trace = kConnect + kWrite4 + " open 62 61 60x255 close", .resetTimesOut = true,
      .status = kConnected, .colour = kGreen, .boxes = {"Reset Target Timout !!"},
-     .labels = {kInitialLabels[0], kInitialLabels[1], kInitialLabels[2]}},
+     .labels = kInitialLabels},
     {.name = "ReadyAfterBusyReplies", .script = [](FakeEmulator& e) { e.busyPolls = 3; },
      .trace = kConnect + " 37:4 35x4 close open close PIPE01 Wx4 /PIPE01" + kRead4 +
               " open 81:30,02 62" + kReset,
      .resets = true, .status = "Download And Verify OK !!", .colour = kBlue, .hold = 2},
     {.name = "NeverReady", .script = [](FakeEmulator& e) { e.busyPolls = -1; },
      .trace = kConnect + " 37:4 35x256 close", .status = kConnected, .colour = kGreen,
-     .labels = {kInitialLabels[0], kInitialLabels[1], kInitialLabels[2]}, .armedAfter = false},
+     .labels = kInitialLabels, .armedAfter = false},
     {.name = "NoOutPipe", .script = [](FakeEmulator& e) { e.missingPipes = {"PIPE01"}; },
      .trace = kConnect + " 37:4 35 close open close PIPE01!", .status = kConnected,
      .colour = kGreen, .boxes = {"Open Out Pipe Error"},
-     .labels = {kInitialLabels[0], kInitialLabels[1], kInitialLabels[2]}, .armedAfter = false},
+     .labels = kInitialLabels, .armedAfter = false},
     {.name = "NoInPipe", .script = [](FakeEmulator& e) { e.missingPipes = {"PIPE00"}; },
      .trace = kConnect + kWrite4 + " open 36:4 close open close PIPE00!", .status = kConnected,
      .colour = kGreen, .boxes = {"Open in pipe Error"},
-     .labels = {kInitialLabels[0], kInitialLabels[1], kInitialLabels[2]}},
+     .labels = kInitialLabels},
     // A failed or short write ends the transfer: nothing is verified,
     // ended or reset, and the armed state is left as it was.
     {.name = "FailedBlockWrite", .armed = true,
      .script = [](FakeEmulator& e) { e.failWrite = 2; },
      .trace = kConnect + " 37:4 35 close open close PIPE01 Wx2 W! /PIPE01",
      .status = "Download Block Write Fail !!", .colour = kDarkRed, .hold = 2,
-     .labels = {kInitialLabels[0], kInitialLabels[1], kInitialLabels[2]}},
+     .labels = kInitialLabels},
     {.name = "ShortBlockWrite", .script = [](FakeEmulator& e) { e.shortWrite = 1; },
      .trace = kConnect + " 37:4 35 close open close PIPE01 W Ws /PIPE01",
      .status = "Download Block Write Fail !!", .colour = kDarkRed, .hold = 2,
-     .labels = {kInitialLabels[0], kInitialLabels[1], kInitialLabels[2]}, .armedAfter = false},
+     .labels = kInitialLabels, .armedAfter = false},
     // A read-back cut short proves nothing: no result is told to the device
     // and the target is not reset; the next download resets it.
     {.name = "FailedBlockRead", .script = [](FakeEmulator& e) { e.failRead = 1; },
@@ -179,7 +173,7 @@ const Scenario kScenarios[] = {
     {.name = "DeviceGoneAfterTheData", .script = [](FakeEmulator& e) { e.unplugAfterBlocks = 4; },
      .trace = kConnect + kWrite4, .status = "Device Fatal error happened !!", .colour = kDarkRed,
      .hold = 1, .boxes = {"DEVICE FATAL Error !! \n\r Verify function be ignored !!"},
-     .labels = {kInitialLabels[0], kInitialLabels[1], kInitialLabels[2]}, .armedAfter = false},
+     .labels = kInitialLabels, .armedAfter = false},
     {.name = "DeviceGoneDuringTheReadBack",
      .script = [](FakeEmulator& e) { e.unplugAfterBlocks = 8; },
      .trace = kConnect + kWrite4 + kRead4, .status = kConnected, .colour = kGreen},
@@ -214,7 +208,7 @@ TEST_P(DownloadScenarioTest, SequenceTextsAndLabels) {
   EXPECT_EQ(bench.resetDialogs, s.resets ? 1 : 0);
   EXPECT_EQ(bench.rig.resetDialogOwner, s.resets ? &dlg : nullptr);
   const std::vector<std::string> countdown =
-      s.resets ? Countdown(254, 254) : s.resetTimesOut ? Countdown(254, 1) : std::vector<std::string>{};
+      s.resets ? TimeoutCountLines(254, 254) : s.resetTimesOut ? TimeoutCountLines(254, 1) : std::vector<std::string>{};
   EXPECT_EQ(bench.debugLines, countdown);
 }
 
@@ -311,7 +305,7 @@ TEST(DownloadReset, SecondDownloadResets) {
   bench.dlg->OnDownload();
   EXPECT_EQ(emu.Trace(), kConnect + kWrite4 + " open 62" + kReset);
   EXPECT_EQ(bench.resetDialogs, 1);
-  EXPECT_EQ(bench.debugLines, Countdown(254, 254));
+  EXPECT_EQ(bench.debugLines, TimeoutCountLines(254, 254));
 }
 
 TEST(DownloadData, TheSelectedCapacityGoesOutWithTheFill) {
@@ -515,20 +509,12 @@ TEST(VerifyCheck, TogglesAndSaysSoEitherWay) {
 
 // Against a real simulator: the device discipline holds, the commands and
 // blocks reach it in order, and it ends up holding the image and its fill.
-std::string Field(const std::string& line, const std::string& name) {
-  const std::string key = "\"" + name + "\":\"";
-  const std::size_t start = line.find(key);
-  if (start == std::string::npos) return {};
-  const std::size_t from = start + key.size();
-  return line.substr(from, line.find('"', from) - from);
-}
-
 std::string SimCommands(const std::vector<std::string>& log) {
   std::vector<std::string> tokens;
   for (const std::string& line : log) {
-    const std::string ioctl = Field(line, "ioctl");
+    const std::string ioctl = SimLogField(line, "ioctl");
     if (ioctl != "HEAD_SEND" && ioctl != "TAIL_SEND") continue;
-    const std::string hex = Field(line, "in");
+    const std::string hex = SimLogField(line, "in");
     std::vector<std::uint8_t> block(kCommandBlockSize);
     for (std::size_t i = 0; i < block.size() && 2 * i + 1 < hex.size(); ++i) {
       block[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));

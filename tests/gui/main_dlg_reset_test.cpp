@@ -45,12 +45,6 @@ void ScriptReset(FakeEmulator& emulator, int busyReplies) {
   };
 }
 
-std::vector<std::string> CountdownLines(int first, int last) {
-  std::vector<std::string> lines;
-  for (int count = first; count >= last; --count) lines.push_back("TimeOutCnt = " + std::to_string(count) + "\n\r ");
-  return lines;
-}
-
 std::vector<std::uint8_t> TailSends(const FakeEmulator& emulator, std::uint8_t code) {
   std::vector<std::uint8_t> found;
   for (const std::uint8_t sent : emulator.TailCodes()) {
@@ -87,7 +81,7 @@ TEST(ResetTargetTest, PollOnTheCallersConnection) {
 
     window.OnResetTarget();
 
-    EXPECT_EQ(rig.debugLines, CountdownLines(254, c.lastCount)) << c.name;
+    EXPECT_EQ(rig.debugLines, TimeoutCountLines(254, c.lastCount)) << c.name;
     EXPECT_EQ(TailSends(emulator, CMD_RESET_TARGET).size(), 1u) << c.name;
     EXPECT_EQ(static_cast<int>(TailSends(emulator, CMD_RESET_POLL).size()), c.pollsSent) << c.name;
     EXPECT_EQ(rig.resetDialogs, c.finished ? 1 : 0) << c.name;
@@ -192,7 +186,7 @@ TEST(ResetTargetTest, RealConfirmationClosesByItself) {
   rig.window->OnResetTarget();
   EXPECT_GE(clock.elapsed(), 1150);
   EXPECT_LT(clock.elapsed(), 10000);
-  EXPECT_EQ(rig.debugLines, CountdownLines(254, 254));
+  EXPECT_EQ(rig.debugLines, TimeoutCountLines(254, 254));
   EXPECT_EQ(emulator.openNow, 0);
 }
 

@@ -6,7 +6,7 @@
 #include "gui/controls/color_label.h"
 #include "platform/sim_driver.h"
 #include "platform/system.h"
-#include "tests/gui/discipline_violations.h"
+#include "tests/support/sim_log.h"
 
 namespace kavlen::test {
 
