@@ -6,11 +6,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
-#include <utility>
 #include <vector>
 
 #include "device/command_block.h"
+#include "tests/support/block_from.h"
 #include "tests/support/fake_driver_api.h"
 #include "tests/support/process_helpers.h"
 #include "tests/support/recording_sink.h"
@@ -60,12 +59,6 @@ class ScriptedDevice {
     return found;
   }
 };
-
-inline CommandBlock BlockFrom(std::initializer_list<std::pair<std::size_t, std::uint8_t>> bytes) {
-  CommandBlock block{};
-  for (const auto& [index, value] : bytes) block[index] = value;
-  return block;
-}
 
 inline std::vector<std::uint8_t> Bytes(const CommandBlock& block) {
   return std::vector<std::uint8_t>(block.begin(), block.end());

@@ -16,6 +16,7 @@
 #include "gui/ui_services.h"
 #include "platform/sim_driver.h"
 #include "tests/gui/emulator_rig.h"
+#include "tests/support/block_from.h"
 #include "tests/support/process_helpers.h"
 
 namespace kavlen::test {
@@ -47,19 +48,9 @@ CommandBlock Reply(std::uint8_t code, std::uint8_t mark, const CommandBlock& req
 }
 
 TEST(UserCmdTest, WritesAndReadsTheAddressAndShowsEachReply) {
-  CommandBlock write{};
-  write[56] = CMD_ADDR_WRITE;
-  write[57] = 1;
-  write[58] = 0x1F;
-  write[59] = 0xC0;
-  write[60] = 0x19;
-  write[61] = 0x9C;
-  CommandBlock read{};
-  read[56] = CMD_ADDR_READ;
-  read[57] = 1;
-  read[58] = 0x1F;
-  read[59] = 0xC0;
-  read[60] = 0x19;
+  const CommandBlock write =
+      BlockFrom({{56, CMD_ADDR_WRITE}, {57, 1}, {58, 0x1F}, {59, 0xC0}, {60, 0x19}, {61, 0x9C}});
+  const CommandBlock read = BlockFrom({{56, CMD_ADDR_READ}, {57, 1}, {58, 0x1F}, {59, 0xC0}, {60, 0x19}});
 
   struct Case {
     const char* name;
@@ -146,11 +137,7 @@ TEST(WriteBufferTest, OutcomesAndWhatReachedTheDevice) {
     const std::vector<std::uint8_t> codes = emulator.TailCodes();
     if (c.attached && c.osRunning) {
       ASSERT_EQ(codes.size(), 1 + c.pollsSent) << c.name;
-      CommandBlock request{};
-      request[56] = CMD_DOWNLOAD;
-      request[57] = 1;
-      request[60] = 1;
-      EXPECT_EQ(emulator.sends[0], request) << c.name;
+      EXPECT_EQ(emulator.sends[0], BlockFrom({{56, CMD_DOWNLOAD}, {57, 1}, {60, 1}})) << c.name;
       EXPECT_EQ(std::count(codes.begin(), codes.end(), CMD_READY_POLL), static_cast<long>(c.pollsSent)) << c.name;
     } else {
       EXPECT_TRUE(codes.empty()) << c.name;

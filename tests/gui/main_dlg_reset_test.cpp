@@ -18,6 +18,7 @@
 #include "gui/ui_services.h"
 #include "platform/sim_driver.h"
 #include "tests/gui/emulator_rig.h"
+#include "tests/support/block_from.h"
 #include "tests/support/process_helpers.h"
 
 namespace kavlen::test {
@@ -111,14 +112,9 @@ TEST(ResetTargetTest, CommandBytes) {
   rig.window->OnResetTarget();
 
   ASSERT_EQ(emulator.sends.size(), 4u);
-  CommandBlock reset{};
-  reset[56] = CMD_RESET_TARGET;
-  reset[57] = 1;
-  EXPECT_EQ(emulator.sends[0], reset);
+  EXPECT_EQ(emulator.sends[0], BlockFrom({{56, CMD_RESET_TARGET}, {57, 1}}));
   // The first poll goes out on a cleared block.
-  CommandBlock poll{};
-  poll[0] = poll[56] = CMD_RESET_POLL;
-  poll[1] = poll[57] = 1;
+  CommandBlock poll = BlockFrom({{0, CMD_RESET_POLL}, {1, 1}, {56, CMD_RESET_POLL}, {57, 1}});
   EXPECT_EQ(emulator.sends[1], poll);
   // Later polls rewrite their four bytes and keep the rest of the reply.
   poll[20] = 0xA0;
