@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "console/ukavlen.h"
+#include "tests/console/console_texts.h"
 #include "tests/support/fake_driver_api.h"
 #include "tests/support/recording_sink.h"
 
@@ -15,18 +16,8 @@ namespace {
 
 using test::RecordingSink;
 
-const std::string kBanner =
-    "********************************************\n"
-    "*     --- UKAVLEN II Tools V2.2 ---        *\n"
-    "********************************************\n";
-
-const std::string kUsage =
-    "Usage : UKAVLEN -f [0,1,x] -d [filename] ...\n"
-    " -u USB Device Status ...\n"
-    " -f Clear Buffer with 0:0x00(Default), 1:0xFF, 2:Unknown\n"
-    " -v Verification option is enable \n"
-    " -d FileName (Ex: C:\\Rom\\Rom.bin...)\n"
-    " -? Help, The message shown now ! \n";
+const std::string& kBanner = test::kUkavlenBanner;
+const std::string& kUsage = test::kUkavlenUsage;
 
 const std::string kLongPath = "/roms/" + std::string(300, 'r') + ".bin";
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "device/str_printf.h"
+#include "tests/console/console_texts.h"
 #include "tests/support/pattern_bytes.h"
 #include "tests/support/process_helpers.h"
 #include "tests/support/sim_log.h"
@@ -21,10 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kBanner =
-    "********************************************\n"
-    "*     --- UKAVLEN II Tools V2.2 ---        *\n"
-    "********************************************\n";
+const std::string& kBanner = kUkavlenBanner;
 const std::string kDeviceInfo = "Device Info: Kavlen II Ver: 01.02 \n";
 std::string ChecksumLine(const std::string& capacity) {
   return "Device OS CheckSUM=0x1A2B, Support ROM Size=" + capacity + " \n";
@@ -200,13 +198,6 @@ const Scenario kScenarios[] = {
 // A scenario's image size is negative where no image file exists.
 std::vector<std::uint8_t> ImageBytes(long size) {
   return PatternBytes(size > 0 ? static_cast<std::size_t>(size) : 0);
-}
-
-void ReplaceAll(std::string& text, const std::string& token, const std::string& value) {
-  for (std::size_t at = text.find(token); at != std::string::npos;
-       at = text.find(token, at + value.size())) {
-    text.replace(at, token.size(), value);
-  }
 }
 
 int HexByte(const std::string& hex, std::size_t index) {
