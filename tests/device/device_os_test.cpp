@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,29 +41,39 @@ void ScriptBootDevice(ScriptedDevice& device, std::uint8_t startReply, std::uint
   };
 }
 
-TEST(ConsoleLoadDeviceOs, MissingFileSendsNothing) {
-  TempDir dir;
-  ScriptedDevice device;
-  RecordingSink sink;
-  CommandBlock block{};
-
-  EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
-  EXPECT_EQ(sink.text,
-            "open Device OS File fail. Please Re-Install system...\n"
-            " Maybe Missing the OS File--'TPROMOS.USB' not exist here !!..\n");
-  EXPECT_TRUE(device.calls.empty());
-}
-
-TEST(ConsoleLoadDeviceOs, EmptyFileSendsNothing) {
-  TempDir dir;
-  dir.Write("TPROMOS.USB", {});
-  ScriptedDevice device;
-  RecordingSink sink;
-  CommandBlock block{};
-
-  EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
-  EXPECT_EQ(sink.text, "The OS File is empty... Fail\n");
-  EXPECT_TRUE(device.calls.empty());
+// Every failed load returns 0; only a file that cannot be used stops it
+// before anything reaches the device.
+TEST(ConsoleLoadDeviceOs, FailedLoads) {
+  const struct {
+    const char* name;
+    std::optional<std::size_t> fileSize;   // nullopt: no file
+    std::optional<std::uint8_t> afterStart;  // nullopt: every RECEIVE fails
+    const char* printed;
+    bool sendsNothing;
+  } cases[] = {
+      {"MissingFile", std::nullopt, BOOT_STATUS_OS_RUNNING,
+       "open Device OS File fail. Please Re-Install system...\n"
+       " Maybe Missing the OS File--'TPROMOS.USB' not exist here !!..\n",
+       true},
+      {"EmptyFile", 0, BOOT_STATUS_OS_RUNNING, "The OS File is empty... Fail\n", true},
+      {"StillBootCode", 100, BOOT_STATUS_BOOT_CODE, "", false},
+      {"BootError", 100, BOOT_STATUS_ERROR, "Device Boot OS is Error!! \n", false},
+      {"Unrecognised", 100, 0x77, "", false},
+      // The boot status then reads the request, 0x48.
+      {"SilentDriver", 100, std::nullopt, "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    if (c.fileSize) dir.Write("TPROMOS.USB", Pattern(*c.fileSize));
+    ScriptedDevice device;
+    if (c.afterStart) ScriptBootDevice(device, 0, *c.afterStart);
+    RecordingSink sink;
+    CommandBlock block{};
+    EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
+    EXPECT_EQ(sink.text, c.printed);
+    EXPECT_EQ(device.calls.empty(), c.sendsNothing);
+  }
 }
 
 TEST(ConsoleLoadDeviceOs, SendsTheWholeFileStartsItAndChecksItRuns) {
@@ -86,36 +97,6 @@ TEST(ConsoleLoadDeviceOs, SendsTheWholeFileStartsItAndChecksItRuns) {
   EXPECT_EQ(device.calls[1].in[0], CMD_START_OS);
   EXPECT_EQ(device.calls[3].code, IOCTL_HEAD_SEND);
   EXPECT_EQ(device.calls[3].in[0], CMD_BOOT_STATUS);
-}
-
-TEST(ConsoleLoadDeviceOs, FailsUnlessTheDeviceOsThenRuns) {
-  const struct {
-    const char* name;
-    std::uint8_t afterStart;
-    const char* printed;
-  } cases[] = {{"StillBootCode", BOOT_STATUS_BOOT_CODE, ""},
-               {"BootError", BOOT_STATUS_ERROR, "Device Boot OS is Error!! \n"},
-               {"Unrecognised", 0x77, ""}};
-  TempDir dir;
-  dir.Write("TPROMOS.USB", Pattern(100));
-  for (const auto& c : cases) {
-    ScriptedDevice device;
-    ScriptBootDevice(device, 0, c.afterStart);
-    RecordingSink sink;
-    CommandBlock block{};
-    EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0) << c.name;
-    EXPECT_EQ(sink.text, c.printed) << c.name;
-  }
-}
-
-TEST(ConsoleLoadDeviceOs, SilentDriverIsAFailedLoad) {
-  TempDir dir;
-  dir.Write("TPROMOS.USB", Pattern(100));
-  ScriptedDevice device;  // every RECEIVE fails: the boot status reads 0x48
-  RecordingSink sink;
-  CommandBlock block{};
-  EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
-  EXPECT_EQ(sink.text, "");
 }
 
 // A directory of that name opens but cannot be read like a file.
