@@ -118,11 +118,13 @@ TEST_F(MainDlgImage, CapacityCheckAgainstTheSupportedSize) {
     int selected;
     std::size_t size;
     int result;
+    const char* length;
+    const char* checksum;  // every byte is 1
   } cases[] = {
-      {0, 0, 0x10000, 1},       // exactly the supported capacity
-      {0, 0, 0x10001, 0},       // one byte more
-      {4, 1, 200000, 1},        // longer than the selection, within the device
-      {255, 6, 0x400000, 1},    // capacity not recognised: no limit
+      {0, 0, 0x10000, 1, "65536", "0X10000"},       // exactly the supported capacity
+      {0, 0, 0x10001, 0, "65537", "0X10001"},       // one byte more
+      {4, 1, 200000, 1, "200000", "0X30D40"},       // longer than the selection, within the device
+      {255, 6, 0x400000, 1, "4194304", "0X400000"}, // capacity not recognised: no limit
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
@@ -132,9 +134,8 @@ TEST_F(MainDlgImage, CapacityCheckAgainstTheSupportedSize) {
     UseFile(c.size, 1);
     EXPECT_EQ(dlg.OnLoadToBuffer(), c.result);
     EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer OK!!"));
-    EXPECT_EQ(dlg.m_lengthLabel->text(), QString::number(c.size));
-    EXPECT_EQ(dlg.m_checksumLabel->text(),
-              QStringLiteral("0X") + QString::number(c.size, 16).toUpper());
+    EXPECT_EQ(dlg.m_lengthLabel->text(), QString::fromLatin1(c.length));
+    EXPECT_EQ(dlg.m_checksumLabel->text(), QString::fromLatin1(c.checksum));
     if (c.result == 1) {
       EXPECT_TRUE(rig.ui.messageBoxes.empty());
     } else {
