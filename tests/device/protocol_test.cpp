@@ -126,41 +126,39 @@ TEST(WaitReady, LaterPollsKeepWhatTheReplyLeft) {
   EXPECT_EQ(sends[1].in, expected);
 }
 
-TEST(PollUntilClear, ResetBoundExaminesTwoHundredFiftyFourRepliesCountingDown) {
-  ScriptedDevice device;
-  device.reply = [](CommandBlock& b) {
-    b[1] = 1;
-    return true;
+// The reset bound: 255 polls, of which the first 254 replies are examined;
+// the hook sees how many were examined before each one.
+TEST(PollUntilClear, ResetBoundAndTheExaminedCount) {
+  std::vector<int> always(254);
+  for (int i = 0; i < 254; ++i) always[static_cast<std::size_t>(i)] = i;
+  const struct {
+    const char* name;
+    std::uint8_t busy;  // byte 1 of every reply
+    bool cleared;
+    int pollsSent;
+    std::vector<int> examined;
+  } cases[] = {
+      {"NeverClear", 1, false, 255, always},
+      {"ClearAtOnce", 0, true, 1, {0}},
   };
-  CommandBlock block{};
-  std::vector<int> counters;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedDevice device;
+    device.reply = [&c](CommandBlock& b) {
+      b[1] = c.busy;
+      return true;
+    };
+    CommandBlock block{};
+    std::vector<int> examined;
 
-  const PollOutcome outcome = PollUntilClear(device.api, kDevice, block, CMD_RESET_POLL, 255,
-                                             [&](int examined) { counters.push_back(254 - examined); });
+    const PollOutcome outcome = PollUntilClear(device.api, kDevice, block, CMD_RESET_POLL, 255,
+                                               [&](int n) { examined.push_back(n); });
 
-  EXPECT_FALSE(outcome.cleared);
-  EXPECT_EQ(outcome.pollsSent, 255);
-  ASSERT_EQ(counters.size(), 254u);
-  EXPECT_EQ(counters.front(), 254);
-  EXPECT_EQ(counters.back(), 1);
-  EXPECT_EQ(device.CallsOf(IOCTL_TAIL_SEND)[0].in[0], 0x60);
-}
-
-TEST(PollUntilClear, DoneAtTheFirstReplyExaminesOnce) {
-  ScriptedDevice device;
-  device.reply = [](CommandBlock& b) {
-    b[1] = 0;
-    return true;
-  };
-  CommandBlock block{};
-  int examined = 0;
-
-  const PollOutcome outcome = PollUntilClear(device.api, kDevice, block, CMD_RESET_POLL, 255,
-                                             [&](int) { ++examined; });
-
-  EXPECT_TRUE(outcome.cleared);
-  EXPECT_EQ(outcome.pollsSent, 1);
-  EXPECT_EQ(examined, 1);
+    EXPECT_EQ(outcome.cleared, c.cleared);
+    EXPECT_EQ(outcome.pollsSent, c.pollsSent);
+    EXPECT_EQ(examined, c.examined);
+    EXPECT_EQ(device.CallsOf(IOCTL_TAIL_SEND)[0].in[0], 0x60);
+  }
 }
 
 TEST(TailCommands, SendTheirBlocksOnce) {
