@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -46,12 +47,10 @@ void ScriptReset(FakeEmulator& emulator, int busyReplies) {
   };
 }
 
-std::vector<std::uint8_t> TailSends(const FakeEmulator& emulator, std::uint8_t code) {
-  std::vector<std::uint8_t> found;
-  for (const std::uint8_t sent : emulator.TailCodes()) {
-    if (sent == code) found.push_back(sent);
-  }
-  return found;
+// How many tail SENDs carried `code`.
+int TailSends(const FakeEmulator& emulator, std::uint8_t code) {
+  const std::vector<std::uint8_t> codes = emulator.TailCodes();
+  return static_cast<int>(std::count(codes.begin(), codes.end(), code));
 }
 
 struct PollCase {
@@ -83,8 +82,8 @@ TEST(ResetTargetTest, PollOnTheCallersConnection) {
     window.OnResetTarget();
 
     EXPECT_EQ(rig.debugLines, TimeoutCountLines(254, c.lastCount)) << c.name;
-    EXPECT_EQ(TailSends(emulator, CMD_RESET_TARGET).size(), 1u) << c.name;
-    EXPECT_EQ(static_cast<int>(TailSends(emulator, CMD_RESET_POLL).size()), c.pollsSent) << c.name;
+    EXPECT_EQ(TailSends(emulator, CMD_RESET_TARGET), 1) << c.name;
+    EXPECT_EQ(TailSends(emulator, CMD_RESET_POLL), c.pollsSent) << c.name;
     EXPECT_EQ(rig.resetDialogs, c.finished ? 1 : 0) << c.name;
     if (c.finished) {
       EXPECT_TRUE(rig.ui.messageBoxes.empty()) << c.name;
@@ -165,7 +164,7 @@ TEST(ResetTargetTest, UnusableDeviceSendsNoReset) {
   WindowRig rig(emulator.api);
   rig.window->OnResetTarget();
 
-  EXPECT_TRUE(TailSends(emulator, CMD_RESET_TARGET).empty());
+  EXPECT_EQ(TailSends(emulator, CMD_RESET_TARGET), 0);
   EXPECT_EQ(rig.window->m_status->text(), "Detect Device Error happened !!");
   EXPECT_EQ(emulator.openNow, 0);
   EXPECT_EQ(rig.resetDialogs, 0);
