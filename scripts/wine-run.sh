@@ -5,7 +5,7 @@
 # until the server exits and hang the caller.
 set -u
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/kavlen-wine}"
+export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/kavlen-wine}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
