@@ -152,6 +152,12 @@ class CMainDlg : public QDialog {
   // Pipe handle or -1; the caller closes it with ClosePipe.
   Handle OpenPipe(const char* pipeName);
   void ClosePipe(Handle pipe);
+  // On the open device: CMD_DOWNLOAD for blockCount blocks and the ready
+  // poll; then the device is closed and PIPE01 opened (main_dlg_download.cpp).
+  // Returns the pipe, or -1 with the device closed: notReady tells a device
+  // that never became ready from a pipe that could not be opened (the latter
+  // already shown as "Open Out Pipe Error").
+  Handle OpenOutPipeForDownload(std::uint16_t blockCount, bool& notReady);
   int MessageBox(const QString& text, unsigned type);
   void DebugOutput(const std::string& text);
   void Sleep(int milliseconds);

@@ -59,21 +59,14 @@ void CMainDlg::OnWriteBuffer() {
     return;
   }
 
-  BuildDownload(m_cmdBlock, 1);
-  m_lastResult = TailExchange(Api(), m_hDevice, m_cmdBlock);
-  if (!WaitReady(Api(), m_hDevice, m_cmdBlock)) {
-    CloseDevice();
+  bool notReady = false;
+  const Handle pipe = OpenOutPipeForDownload(1, notReady);
+  if (notReady) {
     // Without a word the user could not tell this from a write that worked.
     ShowStatus(QStringLiteral("Device is Check not ready ...Fail!"), kDarkRed, 1);
     return;
   }
-  CloseDevice();
-
-  const Handle pipe = OpenPipe(kPipeOut);
-  if (pipe == kInvalidHandle) {
-    MessageBox(QStringLiteral("Open Out Pipe Error"), MB_OK);
-    return;
-  }
+  if (pipe == kInvalidHandle) return;
   // The pattern replaces the first block of the loaded image, so that a
   // Read Buffer afterwards compares against what was written.
   const std::array<std::uint8_t, kTransferBlockSize> pattern = TestPatternBlock();

@@ -124,6 +124,18 @@ void ShowRequestedDump(CMainDlg& dlg, const std::uint8_t* readBuffer, bool lastR
 
 }  // namespace
 
+Handle CMainDlg::OpenOutPipeForDownload(std::uint16_t blockCount, bool& notReady) {
+  BuildDownload(m_cmdBlock, blockCount);
+  m_lastResult = TailExchange(Api(), m_hDevice, m_cmdBlock);
+  notReady = !WaitReady(Api(), m_hDevice, m_cmdBlock);
+  CloseDevice();
+  if (notReady) return kInvalidHandle;
+
+  const Handle pipe = OpenPipe(kPipeOut);
+  if (pipe == kInvalidHandle) MessageBox(QStringLiteral("Open Out Pipe Error"), MB_OK);
+  return pipe;
+}
+
 void CMainDlg::OnDownload() {
   if (OnLoadToBuffer() == 0) return;
   if (!FitsCapacity(m_nImageLength, m_supportedSizeCode)) {
@@ -146,19 +158,9 @@ void CMainDlg::OnDownload() {
     return;
   }
 
-  BuildDownload(m_cmdBlock, blockCount);
-  m_lastResult = TailExchange(Api(), m_hDevice, m_cmdBlock);
-  if (!WaitReady(Api(), m_hDevice, m_cmdBlock)) {
-    CloseDevice();
-    return;
-  }
-  CloseDevice();
-
-  const Handle pipe = OpenPipe(kPipeOut);
-  if (pipe == kInvalidHandle) {
-    MessageBox(QStringLiteral("Open Out Pipe Error"), MB_OK);
-    return;
-  }
+  bool notReady = false;
+  const Handle pipe = OpenOutPipeForDownload(blockCount, notReady);
+  if (pipe == kInvalidHandle) return;
   StartProgress(*this, blockCount);
   const bool written = WriteImageBlocks(*this, pipe, blockCount);
   m_progress->SendMessage(PBM_SETPOS, 0);
