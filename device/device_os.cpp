@@ -1,10 +1,12 @@
 #include "device/device_os.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <new>
 
 #include "device/console_identification.h"
 #include "device/protocol.h"
+#include "platform/settings_location.h"
 #include "platform/system.h"
 
 namespace kavlen {
@@ -33,8 +35,18 @@ void StartOs(DriverApi& api, Handle device, CommandBlock& block) {
 
 }  // namespace
 
+std::string FindDeviceOsFile(const std::vector<std::string>& dirs) {
+  for (const std::string& dir : dirs) {
+    const std::string path = JoinPath(dir, kDeviceOsFileName);
+    std::error_code error;
+    // Any entry of that name counts: one that cannot be read is reported as such.
+    if (std::filesystem::exists(path, error)) return path;
+  }
+  return JoinPath(dirs.empty() ? std::string() : dirs.front(), kDeviceOsFileName);
+}
+
 std::string DeviceOsPath(const std::string& moduleDir) {
-  return JoinPath(moduleDir, kDeviceOsFileName);
+  return FindDeviceOsFile(DeviceOsSearchDirs(moduleDir));
 }
 
 DeviceOsImage ReadDeviceOsFile(const std::string& path) {

@@ -1,11 +1,12 @@
 #pragma once
-// Loading the device OS (the file TPROMOS.USB beside the program) into an
+// Loading the device OS (the file TPROMOS.USB, see DeviceOsPath) into an
 // emulator that runs only its boot code: IOCTL_LOAD_DEVICE_OS with the whole
 // file, then CMD_START_OS.
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "device/command_block.h"
 #include "device/trace_sink.h"
@@ -15,7 +16,13 @@ namespace kavlen {
 
 inline constexpr const char* kDeviceOsFileName = "TPROMOS.USB";
 
-// moduleDir + separator + TPROMOS.USB.
+// The first of dirs that holds an entry named TPROMOS.USB, joined with that
+// name; the first folder's when none does (so the missing file is reported
+// where the user expects it first).
+std::string FindDeviceOsFile(const std::vector<std::string>& dirs);
+
+// The device OS file both programs load: beside the program, else in the
+// machine's shared data folder, else in the user's configuration folder.
 std::string DeviceOsPath(const std::string& moduleDir);
 
 enum class DeviceOsRead {

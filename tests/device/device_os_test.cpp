@@ -41,6 +41,33 @@ void ScriptBootDevice(ScriptedDevice& device, std::uint8_t startReply, std::uint
   };
 }
 
+// The first folder holding the file wins; with none, the program's folder
+// is named. A folder entry of that name is found (and then fails to read).
+TEST(FindDeviceOsFile, FirstFolderHoldingItWins) {
+  const struct {
+    const char* name;
+    std::vector<int> holding;  // which of the three folders hold TPROMOS.USB
+    bool asFolder;
+    int found;
+  } cases[] = {
+      {"BesideTheProgram", {0, 1, 2}, false, 0},
+      {"SharedData", {1, 2}, false, 1},
+      {"UserConfig", {2}, false, 2},
+      {"Nowhere", {}, false, 0},
+      {"FolderOfThatName", {1}, true, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dirs[3];
+    for (const int i : c.holding) {
+      if (c.asFolder) std::filesystem::create_directory(dirs[i].path() + "/TPROMOS.USB");
+      else dirs[i].Write("TPROMOS.USB", Pattern(1));
+    }
+    EXPECT_EQ(FindDeviceOsFile({dirs[0].path(), dirs[1].path(), dirs[2].path()}),
+              dirs[c.found].path() + "/TPROMOS.USB");
+  }
+}
+
 // Every failed load returns 0; only a file that cannot be used stops it
 // before anything reaches the device.
 TEST(ConsoleLoadDeviceOs, FailedLoads) {
