@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "kavlen_version.h"
 #include "platform/device_root.h"
 #include "sim/device_model.h"
 #include "sim/event_log.h"
@@ -37,6 +38,12 @@ int main(int argc, char** argv) {
 
   if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // Alone, --version names the program's version; with a value it sets the
+  // emulated device's version (a switch below).
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("kavlen-sim %s\n", KAVLEN_VERSION);
     return 0;
   }
   SimOptions options;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "kavlen_version.h"
 #include "tests/sim/sim_rig.h"
 
 namespace kavlen::test {
@@ -165,6 +166,16 @@ TEST(SimLongPathTest, RootPathLongerThanASocketAddressWorks) {
                                          kCreateNew, 0);
   EXPECT_NE(device, kInvalidHandle);
   EXPECT_TRUE(api->CloseHandle(device));
+}
+
+// Alone, --version answers and ends; with a value it still sets the
+// emulated device's version.
+TEST(SimVersionTest, AloneItNamesTheReleaseAndExits) {
+  TempDir base;
+  const RunResult run = RunProgram(KAVLEN_SIM_PATH, {"--version"}, base.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "kavlen-sim " KAVLEN_VERSION "\n");
+  EXPECT_EQ(run.err, "");
 }
 
 }  // namespace
