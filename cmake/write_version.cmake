@@ -15,7 +15,14 @@ if(GIT_FOUND AND EXISTS "${SOURCE_DIR}/.git")
     endif()
   endif()
 endif()
-set(text "// Generated at build time; do not edit.\n#pragma once\n#define KAVLEN_VERSION \"${full}\"\n")
+# The numbers alone, for the Windows version resource's four-part fields.
+string(REPLACE "." ";" parts "${VERSION}")
+list(GET parts 0 major)
+list(GET parts 1 minor)
+list(GET parts 2 patch)
+string(CONCAT text "// Generated at build time; do not edit.\n#pragma once\n#define KAVLEN_VERSION \"${full}\"\n"
+  "#define KAVLEN_VERSION_MAJOR ${major}\n#define KAVLEN_VERSION_MINOR ${minor}\n"
+  "#define KAVLEN_VERSION_PATCH ${patch}\n")
 if(EXISTS "${OUTPUT}")
   file(READ "${OUTPUT}" old)
 endif()
