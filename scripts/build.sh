@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# build.sh [native|asan|mingw64|mingw32]: configure and build one flavour of
-# the project in build/<flavour>. Warnings are errors in every flavour.
+# build.sh [native|asan|mingw64|mingw32] [TARGET...]: configure and build one
+# flavour of the project in build/<flavour> (all of it, or the targets named).
+# Warnings are errors in every flavour.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 flavour=${1:-native}
+shift || true
 dir=build/$flavour
 args=(-G Ninja -DKAVLEN_WERROR=ON)
 case "$flavour" in
@@ -23,4 +25,4 @@ case "$flavour" in
 esac
 
 cmake -S . -B "$dir" "${args[@]}" >/dev/null
-ninja -C "$dir"
+ninja -C "$dir" "$@"
