@@ -14,6 +14,8 @@ packages=(
   xvfb xauth
   # Windows cross builds and their smoke test
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+  # release packages (scripts/package.sh) and their checks
+  dpkg-dev zip unzip lintian mandoc groff-base man-db desktop-file-utils
 )
 
 missing=()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine and runs every test: the native build,
 # the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# two Windows cross builds and the Windows program's smoke test under wine.
+# two Windows cross builds and the Windows program's smoke test under wine,
+# then builds the release packages and checks them (installing the Debian
+# package and removing it again).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,6 +36,14 @@ echo "== Windows cross builds (x86_64, i686) and the wine smoke test"
 scripts/build.sh mingw64
 scripts/build.sh mingw32
 run_ctest build/mingw64
+
+echo "== release packages (Debian package, Windows zips) and their checks"
+scripts/package.sh all
+log=$(mktemp)
+scripts/check-packages.sh | tee "$log"
+count=$(sed -n 's/^package checks: \([0-9]*\) passed, 0 failed$/\1/p' "$log")
+rm -f "$log"
+passed=$((passed + ${count:-0}))
 
 echo "== all tests passed"
 echo "$passed passed, 0 failed"
