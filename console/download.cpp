@@ -38,7 +38,9 @@ int DownloadImage(DeviceLink& link, const ConsoleSettings& settings, std::uint8_
     return 0;
   }
   sink.Print("Load Binary File is OK! ...\n");
-  if (!FitsCapacity(image.length, supportedCode)) {
+  // The file's whole length is checked: what does not fit the image buffer
+  // cannot be sent whole, however large the emulator.
+  if (image.length > ImageBuffer::size() || !FitsCapacity(image.length, supportedCode)) {
     return Fail(buffer, sink,
                 "File Size Exceed the Hardware supported, Stop download to Hardware !!\n");
   }

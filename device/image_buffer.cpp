@@ -1,5 +1,6 @@
 #include "device/image_buffer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -46,11 +47,23 @@ void FillPastImage(std::uint8_t* buffer, std::uint32_t length, std::uint8_t size
 
 ImageFileRead ReadImageFile(const std::string& path, std::uint8_t* dest) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return {false, false, 0};
-  const std::size_t got = std::fread(dest, 1, kImageBufferSize, file);
-  const bool failed = std::ferror(file) != 0;
+  if (file == nullptr) return {false, false, 0, 0, 0};
+  ImageFileRead read{true, false, 0, 0, 0};
+  read.length = static_cast<std::uint32_t>(std::fread(dest, 1, kImageBufferSize, file));
+  read.fileLength = read.length;
+  // The rest is read rather than sized, so that pipes and devices are
+  // measured too; the bound keeps an endless one from holding the run.
+  std::uint8_t rest[16384];
+  while (read.length == kImageBufferSize && read.fileLength < kLongestMeasuredFile) {
+    const std::uint32_t want = std::min<std::uint32_t>(sizeof rest, kLongestMeasuredFile - read.fileLength);
+    const std::size_t got = std::fread(rest, 1, want, file);
+    if (got == 0) break;
+    read.fileLength += static_cast<std::uint32_t>(got);
+    read.restChecksum += ImageChecksum(rest, static_cast<std::uint32_t>(got));
+  }
+  read.readFailed = std::ferror(file) != 0;
   std::fclose(file);
-  return {true, failed, static_cast<std::uint32_t>(got)};
+  return read;
 }
 
 int LoadImageFile(const std::string& path, std::uint8_t fillCode, ImageBuffer& buffer,
@@ -77,11 +90,11 @@ int LoadImageFile(const std::string& path, std::uint8_t fillCode, ImageBuffer& b
     buffer.Release();
     return 0;
   }
-  image.length = read.length;
+  image.length = read.fileLength;
   image.sizeCode = ImageSizeCode(read.length);
-  image.checksum = ImageChecksum(buffer.data(), read.length);
-  sink.Print(StrPrintf("Binary File size = %d Bytes, CheckSum = 0x%X\n",
-                       static_cast<int>(image.length), static_cast<unsigned>(image.checksum)));
+  image.checksum = ImageChecksum(buffer.data(), read.length) + read.restChecksum;
+  sink.Print(StrPrintf("Binary File size = %u Bytes, CheckSum = 0x%X\n",
+                       static_cast<unsigned>(image.length), static_cast<unsigned>(image.checksum)));
   if (fillCode == kFillZeros) FillPastImage(buffer.data(), image.length, image.sizeCode, 0x00);
   if (fillCode == kFillOnes) FillPastImage(buffer.data(), image.length, image.sizeCode, 0xFF);
   return 1;
@@ -98,6 +111,7 @@ GuiLoadedImage LoadImageForGui(const std::string& path, std::uint8_t selectedCod
   }
   loaded.outcome = read.readFailed ? GuiImageLoad::ReadFailed : GuiImageLoad::Loaded;
   loaded.length = read.length;
+  loaded.fileLength = read.fileLength;
   loaded.checksum = ImageChecksum(buffer.data(), read.length);
   FillPastImage(buffer.data(), read.length, selectedCode, 0x00);
   return loaded;

@@ -41,13 +41,20 @@ std::uint32_t ImageChecksum(const std::uint8_t* bytes, std::uint32_t length);
 void FillPastImage(std::uint8_t* buffer, std::uint32_t length, std::uint8_t sizeCode,
                    std::uint8_t value);
 
+// Files are measured up to this length; a longer one counts as this long.
+inline constexpr std::uint32_t kLongestMeasuredFile = 0xFFFFFFFF;
+
 struct ImageFileRead {
   bool opened;
-  bool readFailed;      // the read stopped on an error, not at the end of the file
-  std::uint32_t length; // bytes read, at most one image buffer
+  bool readFailed;            // the read stopped on an error, not at the end of the file
+  std::uint32_t length;       // bytes read into dest: the file's first bytes, at most one image buffer
+  std::uint32_t fileLength;   // the whole file's length; more than `length` when the
+                              // file is longer than the image buffer
+  std::uint32_t restChecksum; // sum of the bytes past the image buffer
 };
-// Reads up to one image buffer of the file into dest in one request; bytes
-// beyond that are ignored.
+// Reads up to one image buffer of the file into dest in one request, then
+// reads on through the rest only to measure and sum it. Callers decide what
+// a file longer than the buffer means.
 ImageFileRead ReadImageFile(const std::string& path, std::uint8_t* dest);
 
 // Console fill codes.
@@ -56,14 +63,16 @@ inline constexpr std::uint8_t kFillOnes = 1;
 inline constexpr std::uint8_t kFillNone = 2;  // any code other than 0 and 1
 
 struct LoadedImage {
-  std::uint32_t length = 0;
+  std::uint32_t length = 0;  // the whole file's; the buffer holds at most its first 4 MB
   std::uint8_t sizeCode = 0;
-  std::uint32_t checksum = 0;
+  std::uint32_t checksum = 0;  // of the whole file
 };
 
 // Console: allocates the buffer, reads the file, derives the image size code,
 // prints the size and checksum line and fills past the file as the fill code
 // says. 1 on success; 0 after printing why, with the buffer released again.
+// A file longer than the buffer loads with its real length, which no
+// capacity check lets through.
 int LoadImageFile(const std::string& path, std::uint8_t fillCode, ImageBuffer& buffer,
                   LoadedImage& image, TraceSink& sink);
 
@@ -72,8 +81,9 @@ int LoadImageFile(const std::string& path, std::uint8_t fillCode, ImageBuffer& b
 enum class GuiImageLoad { Loaded, OpenFailed, ReadFailed, NoBuffer };
 struct GuiLoadedImage {
   GuiImageLoad outcome = GuiImageLoad::NoBuffer;
-  std::uint32_t length = 0;
-  std::uint32_t checksum = 0;
+  std::uint32_t length = 0;      // bytes in the buffer, at most its size
+  std::uint32_t checksum = 0;    // of those bytes
+  std::uint32_t fileLength = 0;  // the whole file's
 };
 GuiLoadedImage LoadImageForGui(const std::string& path, std::uint8_t selectedCode,
                                ImageBuffer& buffer);

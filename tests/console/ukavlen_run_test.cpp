@@ -133,6 +133,18 @@ const Scenario kScenarios[] = {
      .out = kBanner + kOsRunning + kLoaded + "Device is Check not ready ...Fail!\n",
      .commands = "48 51 37:4 35x256"},
     {.name = "ReadyAfterThreeBusyReplies", .sim = Os({"--ready-after", "3"}), .args = kDownloadArgs,
+    // the whole file is measured, not the 4 MB the buffer holds
+    {.name = "ImageOneByteOverFourMegabytes", .sim = kOs, .imageSize = 4194305, .args = kVerifyArgs,
+     .status = 2,
+     .out = kBanner + kOsRunning + kLoaded +
+            "File Size Exceed the Hardware supported, Stop download to Hardware !!\n",
+     .commands = "48 51"},
+    {.name = "ImageLongerThanTheBufferOnAnEightMegabyteEmulator",
+     .sim = Os({"--capacity-mask", "0x7F"}), .imageSize = 5 * 1048576, .args = kVerifyArgs,
+     .status = 2,
+     .out = kBanner + kDeviceInfo + ChecksumLine("   8 MBytes") + "Device OS is already!\n" +
+            kLoaded + "File Size Exceed the Hardware supported, Stop download to Hardware !!\n",
+     .commands = "48 51"},
      .out = kBanner + kOsRunning + kLoaded + Download(4), .commands = "48 51 37:4 35x4 62 61",
      .transfers = k4Written, .dump = Dump::FileThen00},
     {.name = "NoOutPipe", .sim = Os({"--no-pipe", "PIPE01"}), .args = kVerifyArgs, .status = 2,
