@@ -45,15 +45,20 @@ bool PrepareDevice(DeviceLink& link, std::uint8_t& supportedCode) {
 }
 
 // CMD_END_DOWNLOAD then CMD_RESET_TARGET on a fresh handle, replies unread.
+// The reset goes out even when the end of the download did not; true only
+// when both reached the device.
 bool EndAndReset(DeviceLink& link) {
+  TraceSink& sink = link.sink();
   if (link.OpenDevice() == kInvalidHandle) {
-    link.sink().Print("Reset Command Fail in Open Device...\n");
+    sink.Print("Reset Command Fail in Open Device...\n");
     return false;
   }
-  SendEndDownload(link.api(), link.device(), link.block());
-  SendResetTarget(link.api(), link.device(), link.block());
+  const bool ended = SendEndDownload(link.api(), link.device(), link.block());
+  if (!ended) sink.Print("Reset Command Fail in Send End Download...\n");
+  const bool reset = SendResetTarget(link.api(), link.device(), link.block());
+  if (!reset) sink.Print("Reset Command Fail in Send Reset Target...\n");
   link.CloseDevice();
-  return true;
+  return ended && reset;
 }
 
 }  // namespace

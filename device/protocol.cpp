@@ -4,23 +4,36 @@ namespace kavlen {
 
 namespace {
 
-bool Exchange(DriverApi& api, Handle device, CommandBlock& block, std::uint32_t sendCode,
-              std::uint32_t receiveCode) {
+struct ExchangeResult {
+  bool sent;
+  bool received;
+};
+
+ExchangeResult Exchange(DriverApi& api, Handle device, CommandBlock& block,
+                        std::uint32_t sendCode, std::uint32_t receiveCode) {
   std::uint32_t returned = 0;
   const auto size = static_cast<std::uint32_t>(block.size());
-  api.DeviceIoControl(device, sendCode, block.data(), size, block.data(), size, &returned);
-  return api.DeviceIoControl(device, receiveCode, block.data(), size, block.data(), size,
-                             &returned);
+  const bool sent =
+      api.DeviceIoControl(device, sendCode, block.data(), size, block.data(), size, &returned);
+  const bool received =
+      api.DeviceIoControl(device, receiveCode, block.data(), size, block.data(), size, &returned);
+  return {sent, received};
+}
+
+// For the commands whose arrival a caller must be sure of.
+bool DeliveredTailExchange(DriverApi& api, Handle device, CommandBlock& block) {
+  const ExchangeResult result = Exchange(api, device, block, IOCTL_TAIL_SEND, IOCTL_TAIL_RECEIVE);
+  return result.sent && result.received;
 }
 
 }  // namespace
 
 bool HeadExchange(DriverApi& api, Handle device, CommandBlock& block) {
-  return Exchange(api, device, block, IOCTL_HEAD_SEND, IOCTL_HEAD_RECEIVE);
+  return Exchange(api, device, block, IOCTL_HEAD_SEND, IOCTL_HEAD_RECEIVE).received;
 }
 
 bool TailExchange(DriverApi& api, Handle device, CommandBlock& block) {
-  return Exchange(api, device, block, IOCTL_TAIL_SEND, IOCTL_TAIL_RECEIVE);
+  return Exchange(api, device, block, IOCTL_TAIL_SEND, IOCTL_TAIL_RECEIVE).received;
 }
 
 PollOutcome PollUntilClear(DriverApi& api, Handle device, CommandBlock& block, std::uint8_t code,
@@ -46,12 +59,12 @@ bool WaitReady(DriverApi& api, Handle device, CommandBlock& block) {
 
 bool SendEndDownload(DriverApi& api, Handle device, CommandBlock& block) {
   BuildTailCommand(block, CMD_END_DOWNLOAD);
-  return TailExchange(api, device, block);
+  return DeliveredTailExchange(api, device, block);
 }
 
 bool SendResetTarget(DriverApi& api, Handle device, CommandBlock& block) {
   BuildTailCommand(block, CMD_RESET_TARGET);
-  return TailExchange(api, device, block);
+  return DeliveredTailExchange(api, device, block);
 }
 
 bool SendVerifyResult(DriverApi& api, Handle device, CommandBlock& block, std::uint8_t first,

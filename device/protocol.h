@@ -1,8 +1,9 @@
 #pragma once
 // Command exchanges on an open device handle. Every exchange is one SEND
 // followed at once by the matching RECEIVE on the same 64-byte block; the
-// SEND's result and the driver's byte counts are never looked at, the
-// RECEIVE's success is returned so that the callers that care can test it.
+// driver's byte counts are never looked at, and the RECEIVE's success is
+// returned so that the callers that care can test it (the SEND's too where
+// a command says so).
 
 #include <cstdint>
 #include <functional>
@@ -37,7 +38,9 @@ PollOutcome PollUntilClear(DriverApi& api, Handle device, CommandBlock& block, s
 // left it: true when the device reported ready within the bound.
 bool WaitReady(DriverApi& api, Handle device, CommandBlock& block);
 
-// Tail commands whose replies nobody reads; each returns the RECEIVE's success.
+// Tail commands whose replies nobody reads. The end of the download and the
+// reset return true only when both their SEND and their RECEIVE succeeded;
+// the verify result returns the RECEIVE's success.
 bool SendEndDownload(DriverApi& api, Handle device, CommandBlock& block);
 bool SendResetTarget(DriverApi& api, Handle device, CommandBlock& block);
 bool SendVerifyResult(DriverApi& api, Handle device, CommandBlock& block, std::uint8_t first,

@@ -190,6 +190,17 @@ const Scenario kScenarios[] = {
      .args = kDownloadArgs, .status = 4,
      .out = kBanner + kOsRunning + kLoaded + Download(4) + "Reset Command Fail in Open Device...\n",
      .commands = "48 51 37:4 35", .transfers = k4Written, .dump = Dump::FileThen00},
+    // the end of the download and the reset must reach the device
+    {.name = "EndOfDownloadNotReceived", .sim = Os({"--fail-receive", "0x62"}), .args = kDownloadArgs,
+     .status = 4,
+     .out = kBanner + kOsRunning + kLoaded + Download(4) +
+            "Reset Command Fail in Send End Download...\n",
+     .commands = "48 51 37:4 35 62 61", .transfers = k4Written, .dump = Dump::FileThen00},
+    {.name = "ResetNotReceived", .sim = Os({"--fail-receive", "0x61"}), .args = kVerifyArgs,
+     .status = 4,
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) + kVerifyOk +
+            "Reset Command Fail in Send Reset Target...\n",
+     .commands = kGood4, .transfers = k4Both, .dump = Dump::FileThen00},
     // fill codes and sizes
     {.name = "FillWithZeros", .sim = kOs, .args = {"-f", "0", "-d", "{image}"},
      .out = kBanner + kOsRunning + kLoaded + Download(4), .commands = "48 51 37:4 35 62 61",

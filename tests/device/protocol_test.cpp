@@ -179,6 +179,25 @@ TEST(TailCommands, SendTheirBlocksOnce) {
   EXPECT_EQ(device.calls.size(), 6u);
 }
 
+TEST(TailCommands, EndAndResetCountOnlyWhenSendAndReceiveWentThrough) {
+  const struct {
+    const char* name;
+    bool sendOk, receiveOk, delivered;
+  } cases[] = {{"BothWentThrough", true, true, true},
+               {"SendFailed", false, true, false},
+               {"ReceiveFailed", true, false, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::FakeDriverApi api;
+    api.ioctl = [&c](Handle, std::uint32_t code, void*, std::uint32_t, void*, std::uint32_t,
+                     std::uint32_t*) { return code == IOCTL_TAIL_SEND ? c.sendOk : c.receiveOk; };
+    CommandBlock block{};
+    EXPECT_EQ(SendEndDownload(api, kDevice, block), c.delivered);
+    EXPECT_EQ(SendResetTarget(api, kDevice, block), c.delivered);
+    EXPECT_EQ(api.ioctlCalls, 4);
+  }
+}
+
 TEST(AddrCommands, ReplyStaysInTheBlockAndReadReturnsByteFive) {
   ScriptedDevice device;
   device.reply = [](CommandBlock& b) {
