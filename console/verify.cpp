@@ -49,7 +49,10 @@ VerifyOutcome VerifyImage(DeviceLink& link, const ImageBuffer& buffer, std::uint
   TraceSink& sink = link.sink();
 
   // Without the upload request the device has nothing to send back.
-  if (link.OpenDevice() == kInvalidHandle) return VerifyOutcome::Incomplete;
+  if (link.OpenDevice() == kInvalidHandle) {
+    sink.Print("Verify Fail in Open Device, the Image is not verified !!\n");
+    return VerifyOutcome::Incomplete;
+  }
   BuildUpload(block, blockCount);
   TailExchange(api, link.device(), block);
   link.CloseDevice();

@@ -1,5 +1,6 @@
 #include "device/device_os.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -52,7 +53,10 @@ std::string DeviceOsPath(const std::string& moduleDir) {
 DeviceOsImage ReadDeviceOsFile(const std::string& path) {
   DeviceOsImage image;
   File file(std::fopen(path.c_str(), "rb"));
-  if (!file) return image;
+  if (!file) {
+    if (errno != ENOENT) image.outcome = DeviceOsRead::Unopenable;
+    return image;
+  }
   image.outcome = DeviceOsRead::ShortRead;
   const long long length = FileLength(file.get());
   if (length < 0) return image;
@@ -84,7 +88,7 @@ int LoadDeviceOs(DriverApi& api, Handle device, CommandBlock& block, TraceSink& 
     sink.Print(" Maybe Missing the OS File--'TPROMOS.USB' not exist here !!..\n");
     return 0;
   }
-  if (image.outcome == DeviceOsRead::ShortRead) {
+  if (image.outcome == DeviceOsRead::Unopenable || image.outcome == DeviceOsRead::ShortRead) {
     sink.Print("read Device OS File fail. Please Re-Install system...\n");
     return 0;
   }
@@ -101,7 +105,9 @@ int LoadDeviceOs(DriverApi& api, Handle device, CommandBlock& block, TraceSink& 
 GuiOsLoad LoadDeviceOsForGui(DriverApi& api, Handle device, CommandBlock& block,
                              const std::string& moduleDir) {
   DeviceOsImage image = ReadDeviceOsFile(DeviceOsPath(moduleDir));
-  if (image.outcome == DeviceOsRead::Missing) return GuiOsLoad::MissingFile;
+  if (image.outcome == DeviceOsRead::Missing || image.outcome == DeviceOsRead::Unopenable) {
+    return GuiOsLoad::MissingFile;
+  }
   if (image.outcome == DeviceOsRead::ShortRead) return GuiOsLoad::ShortRead;
   SendDeviceOs(api, device, image);
   StartOs(api, device, block);

@@ -27,8 +27,9 @@ std::string DeviceOsPath(const std::string& moduleDir);
 
 enum class DeviceOsRead {
   Ok,
-  Missing,    // the file cannot be opened
-  ShortRead,  // fewer bytes arrived than the file holds, or no memory for them
+  Missing,     // there is no such file
+  Unopenable,  // the file is there but cannot be opened (no permission, a link loop)
+  ShortRead,   // fewer bytes arrived than the file holds, or no memory for them
 };
 
 struct DeviceOsImage {
@@ -47,14 +48,14 @@ void SendDeviceOs(DriverApi& api, Handle device, DeviceOsImage& image);
 // Console: reads the whole file, sends it, starts it and asks the boot status
 // again (printing what ConsoleQueryBootStatus prints). Returns 1 only when
 // that re-check finds the device OS running; 0 when the file is missing,
-// empty or read short (each with its message) or when the device did not
+// unreadable or empty (each with its message) or when the device did not
 // come up with its OS. The caller then prints its "Update Fail" line.
 int LoadDeviceOs(DriverApi& api, Handle device, CommandBlock& block, TraceSink& sink,
                  const std::string& moduleDir);
 
 // GUI device side: what the window then shows depends on the outcome.
 enum class GuiOsLoad {
-  MissingFile,  // the file cannot be opened: nothing was sent
+  MissingFile,  // the file is missing or cannot be opened: nothing was sent
   ShortRead,    // fewer bytes than the file holds: nothing was sent
   StartFailed,  // sent, but reply byte 0 of CMD_START_OS was not 0
   Started,      // sent and acknowledged

@@ -201,6 +201,12 @@ const Scenario kScenarios[] = {
      .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) + kVerifyOk +
             "Reset Command Fail in Send Reset Target...\n",
      .commands = kGood4, .transfers = k4Both, .dump = Dump::FileThen00},
+    {.name = "UnpluggedBeforeTheVerify", .unplugs = true, .sim = Os({"--unplug-after-blocks", "4"}),
+     .args = kVerifyArgs, .status = 3,
+     .out = kBanner + kOsRunning + kLoaded + Download(4) +
+            "Verify Fail in Open Device, the Image is not verified !!\n"
+            "Reset Command Fail in Open Device...\n",
+     .commands = "48 51 37:4 35", .transfers = k4Written, .dump = Dump::FileThen00},
     // fill codes and sizes
     {.name = "FillWithZeros", .sim = kOs, .args = {"-f", "0", "-d", "{image}"},
      .out = kBanner + kOsRunning + kLoaded + Download(4), .commands = "48 51 37:4 35 62 61",

@@ -126,18 +126,33 @@ TEST(ConsoleLoadDeviceOs, SendsTheWholeFileStartsItAndChecksItRuns) {
   EXPECT_EQ(device.calls[3].in[0], CMD_BOOT_STATUS);
 }
 
-// A directory of that name opens but cannot be read like a file.
+// A file that is there but cannot be read is not reported as missing, not
+// even to root: a directory of that name (it opens on POSIX but reads fail)
+// and a link to itself (it cannot be opened at all).
 TEST(LoadDeviceOs, UnreadableFileIsReportedAndNothingIsSent) {
-  TempDir dir;
-  std::filesystem::create_directory(dir.path() + "/TPROMOS.USB");
-  ScriptedDevice device;
-  RecordingSink sink;
-  CommandBlock block{};
+  namespace fs = std::filesystem;
+  const struct {
+    const char* name;
+    void (*make)(const fs::path& file);
+    GuiOsLoad gui;  // the desktop program's own messages tell these apart later
+  } cases[] = {
+      {"Directory", [](const fs::path& file) { fs::create_directory(file); }, GuiOsLoad::ShortRead},
+      {"LinkToItself", [](const fs::path& file) { fs::create_symlink(file.filename(), file); },
+       GuiOsLoad::MissingFile},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    c.make(fs::path(dir.path()) / "TPROMOS.USB");
+    ScriptedDevice device;
+    RecordingSink sink;
+    CommandBlock block{};
 
-  EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
-  EXPECT_EQ(sink.text, "read Device OS File fail. Please Re-Install system...\n");
-  EXPECT_EQ(LoadDeviceOsForGui(device.api, kDevice, block, dir.path()), GuiOsLoad::ShortRead);
-  EXPECT_TRUE(device.calls.empty());
+    EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
+    EXPECT_EQ(sink.text, "read Device OS File fail. Please Re-Install system...\n");
+    EXPECT_EQ(LoadDeviceOsForGui(device.api, kDevice, block, dir.path()), c.gui);
+    EXPECT_TRUE(device.calls.empty());
+  }
 }
 
 TEST(GuiLoadDeviceOs, OutcomeByFileAndStartReply) {
