@@ -22,10 +22,19 @@ int CheckDeviceStatus(DeviceLink& link, TraceSink& out) {
 
 }  // namespace
 
-int RunUkavlen(const std::vector<std::string>& args, DriverApi& api, TraceSink& out) {
+int RunUkavlen(const std::vector<std::string>& args, DriverApi& api, TraceSink& out,
+               std::chrono::milliseconds lockWait) {
   PrintBanner(out);
   const ScanResult scan = ScanOptions(args, out);
+  if (scan.outcome == ScanOutcome::Stop) return kStopped;
   DeviceLink link(api, out, Flavour::Console);
+  // Held until the run returns. A lock that cannot be made does not stop
+  // the run; only another holder does.
+  const DeviceLock hold = link.HoldDevice(lockWait);
+  if (hold.busy()) {
+    out.Print("USB Device is in use by another program ...try it again later !\n");
+    return kStopped;
+  }
   switch (scan.outcome) {
     case ScanOutcome::StatusCheck:
       return CheckDeviceStatus(link, out);

@@ -24,18 +24,23 @@ constexpr std::uint32_t kMaxFailedIndices = 1024;
 DeviceLink::DeviceLink(DriverApi& api, TraceSink& sink, Flavour flavour)
     : api_(api), sink_(sink), flavour_(flavour) {}
 
-Handle DeviceLink::OpenInterfacePath(DevInfoSet set, DeviceInterfaceData* data) {
+bool DeviceLink::ReadInterfacePath(DevInfoSet set, DeviceInterfaceData* data, std::string& path) {
   std::uint32_t required = 0;
   api_.SetupDiGetDeviceInterfaceDetailA(set, data, nullptr, 0, &required);
-  if (required <= kInterfaceDetailPathOffset || required > kMaxDetailSize) return kInvalidHandle;
+  if (required <= kInterfaceDetailPathOffset || required > kMaxDetailSize) return false;
   const std::unique_ptr<char[]> detail(new (std::nothrow) char[required]());
-  if (!detail) return kInvalidHandle;
+  if (!detail) return false;
   std::memcpy(detail.get(), &kInterfaceDetailFixedSize, sizeof kInterfaceDetailFixedSize);
   if (!api_.SetupDiGetDeviceInterfaceDetailA(set, data, detail.get(), required, nullptr)) {
-    return kInvalidHandle;
+    return false;
   }
-  const char* path = detail.get() + kInterfaceDetailPathOffset;
-  path_.assign(path, strnlen(path, required - kInterfaceDetailPathOffset));
+  const char* text = detail.get() + kInterfaceDetailPathOffset;
+  path.assign(text, strnlen(text, required - kInterfaceDetailPathOffset));
+  return true;
+}
+
+Handle DeviceLink::OpenInterfacePath(DevInfoSet set, DeviceInterfaceData* data) {
+  if (!ReadInterfacePath(set, data, path_)) return kInvalidHandle;
 
   if (flavour_ == Flavour::Gui) sink_.Print(StrPrintf("Attempting to open %s\n", path_.c_str()));
   const Handle handle = api_.CreateFileA(path_.c_str(), kReadWrite, kShareReadWrite, kCreateNew, 0);
@@ -43,25 +48,44 @@ Handle DeviceLink::OpenInterfacePath(DevInfoSet set, DeviceInterfaceData* data) 
   return handle;
 }
 
-Handle DeviceLink::EnumerateAndOpen(const Guid& classGuid) {
+template <typename EachInterface>
+void DeviceLink::Enumerate(const Guid& classGuid, EachInterface each) {
   const DevInfoSet set = api_.SetupDiGetClassDevsA(classGuid, kPresentInterfaces);
-  if (set == kInvalidHandle) return kInvalidHandle;
-
-  Handle result = kInvalidHandle;
+  if (set == kInvalidHandle) return;
   std::uint32_t failedIndices = 0;
   for (std::uint32_t index = 0;; ++index) {
     DeviceInterfaceData data{};
     data.cbSize = sizeof data;
     if (api_.SetupDiEnumDeviceInterfaces(set, classGuid, index, &data)) {
-      // Only the last interface enumerated is kept open.
-      if (result != kInvalidHandle) api_.CloseHandle(result);
-      result = OpenInterfacePath(set, &data);
+      each(set, &data);
       continue;
     }
     if (api_.GetLastError() == kErrorNoMoreItems || ++failedIndices >= kMaxFailedIndices) break;
   }
   api_.SetupDiDestroyDeviceInfoList(set);
+}
+
+Handle DeviceLink::EnumerateAndOpen(const Guid& classGuid) {
+  Handle result = kInvalidHandle;
+  Enumerate(classGuid, [&](DevInfoSet set, DeviceInterfaceData* data) {
+    // Only the last interface enumerated is kept open.
+    if (result != kInvalidHandle) api_.CloseHandle(result);
+    result = OpenInterfacePath(set, data);
+  });
   return result;
+}
+
+std::string DeviceLink::FindDevicePath(const Guid& classGuid) {
+  std::string last;
+  Enumerate(classGuid, [&](DevInfoSet set, DeviceInterfaceData* data) {
+    std::string path;
+    last = ReadInterfacePath(set, data, path) ? path : std::string();
+  });
+  return last;
+}
+
+DeviceLock DeviceLink::HoldDevice(std::chrono::milliseconds wait) {
+  return DeviceLock::Acquire(FindDevicePath(kDeviceInterfaceGuid), wait);
 }
 
 int DeviceLink::GetUsbDeviceFileName(const Guid& classGuid) {

@@ -7,11 +7,13 @@
 // any moment. Close the device handle (CloseDevice) before OpenPipe; close
 // the pipe before the next OpenDevice.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 #include "device/command_block.h"
 #include "device/trace_sink.h"
+#include "platform/device_lock.h"
 #include "platform/driver_api.h"
 
 namespace kavlen {
@@ -27,6 +29,12 @@ class DeviceLink {
   Handle OpenDevice();
   // Closes device() if open and sets it to -1.
   void CloseDevice();
+  // Holds the emulator that OpenDevice would open against other programs,
+  // waiting up to `wait` while one of them holds it; released when the
+  // returned lock goes. The emulator is found by enumeration alone: a
+  // program that waits never touches it. Not held (and not busy) when no
+  // emulator is attached.
+  DeviceLock HoldDevice(std::chrono::milliseconds wait);
   // Probes the device once more, then opens interface path + "\" + pipeName.
   // Returns the pipe handle (the caller closes it) or -1.
   Handle OpenPipe(const char* pipeName);
@@ -34,6 +42,9 @@ class DeviceLink {
   // Lower steps, public for tests and for callers that need them alone.
   Handle EnumerateAndOpen(const Guid& classGuid);
   int GetUsbDeviceFileName(const Guid& classGuid);
+  // The interface path of the last emulator enumerated, opening nothing;
+  // empty when none is attached.
+  std::string FindDevicePath(const Guid& classGuid);
 
   Handle device() const { return device_; }
   const std::string& path() const { return path_; }
@@ -43,6 +54,9 @@ class DeviceLink {
   Flavour flavour() const { return flavour_; }
 
  private:
+  template <typename EachInterface>
+  void Enumerate(const Guid& classGuid, EachInterface each);
+  bool ReadInterfacePath(DevInfoSet set, DeviceInterfaceData* data, std::string& path);
   Handle OpenInterfacePath(DevInfoSet set, DeviceInterfaceData* data);
 
   DriverApi& api_;

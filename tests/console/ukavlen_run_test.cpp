@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "device/str_printf.h"
+#include "platform/device_lock.h"
 #include "tests/console/console_texts.h"
 #include "tests/support/pattern_bytes.h"
 #include "tests/support/process_helpers.h"
@@ -36,6 +38,7 @@ const std::string kFile = " \nFileName = {image} \n ";
 const std::string kLoaded = kFile + "{load}Load Binary File is OK! ...\n";
 const std::string kLoadFailed = "Load Binary File is Fail, Program terminated !\n";
 const std::string kVerifyOk = "Verify OK !!\n";
+const std::string kInUse = "USB Device is in use by another program ...try it again later !\n";
 
 std::string Dots(const std::string& word, int blocks) {
   return word + std::string(static_cast<std::size_t>(blocks), '.');
@@ -70,6 +73,8 @@ struct Scenario {
   std::string commands = {};       // what was sent, see CommandTrace
   Transfers transfers = {};
   Dump dump = Dump::None;
+  bool lockHeld = false;           // the test holds the emulator's lock during the run
+  int runsAtOnce = 1;              // 2: two runs start together; each must print `out`
 };
 
 void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
@@ -128,11 +133,6 @@ const Scenario kScenarios[] = {
      .out = kBanner + kDeviceInfo + ChecksumLine("  64 KBytes") + "Device OS is already!\n" +
             kLoaded + "File Size Exceed the Hardware supported, Stop download to Hardware !!\n",
      .commands = "48 51"},
-    // readiness and pipes
-    {.name = "NeverReady", .sim = Os({"--never-ready"}), .args = kVerifyArgs, .status = 2,
-     .out = kBanner + kOsRunning + kLoaded + "Device is Check not ready ...Fail!\n",
-     .commands = "48 51 37:4 35x256"},
-    {.name = "ReadyAfterThreeBusyReplies", .sim = Os({"--ready-after", "3"}), .args = kDownloadArgs,
     // the whole file is measured, not the 4 MB the buffer holds
     {.name = "ImageOneByteOverFourMegabytes", .sim = kOs, .imageSize = 4194305, .args = kVerifyArgs,
      .status = 2,
@@ -145,6 +145,11 @@ const Scenario kScenarios[] = {
      .out = kBanner + kDeviceInfo + ChecksumLine("   8 MBytes") + "Device OS is already!\n" +
             kLoaded + "File Size Exceed the Hardware supported, Stop download to Hardware !!\n",
      .commands = "48 51"},
+    // readiness and pipes
+    {.name = "NeverReady", .sim = Os({"--never-ready"}), .args = kVerifyArgs, .status = 2,
+     .out = kBanner + kOsRunning + kLoaded + "Device is Check not ready ...Fail!\n",
+     .commands = "48 51 37:4 35x256"},
+    {.name = "ReadyAfterThreeBusyReplies", .sim = Os({"--ready-after", "3"}), .args = kDownloadArgs,
      .out = kBanner + kOsRunning + kLoaded + Download(4), .commands = "48 51 37:4 35x4 62 61",
      .transfers = k4Written, .dump = Dump::FileThen00},
     {.name = "NoOutPipe", .sim = Os({"--no-pipe", "PIPE01"}), .args = kVerifyArgs, .status = 2,
@@ -190,6 +195,12 @@ const Scenario kScenarios[] = {
      .args = kDownloadArgs, .status = 4,
      .out = kBanner + kOsRunning + kLoaded + Download(4) + "Reset Command Fail in Open Device...\n",
      .commands = "48 51 37:4 35", .transfers = k4Written, .dump = Dump::FileThen00},
+    {.name = "UnpluggedBeforeTheVerify", .unplugs = true, .sim = Os({"--unplug-after-blocks", "4"}),
+     .args = kVerifyArgs, .status = 3,
+     .out = kBanner + kOsRunning + kLoaded + Download(4) +
+            "Verify Fail in Open Device, the Image is not verified !!\n"
+            "Reset Command Fail in Open Device...\n",
+     .commands = "48 51 37:4 35", .transfers = k4Written, .dump = Dump::FileThen00},
     // the end of the download and the reset must reach the device
     {.name = "EndOfDownloadNotReceived", .sim = Os({"--fail-receive", "0x62"}), .args = kDownloadArgs,
      .status = 4,
@@ -201,12 +212,6 @@ const Scenario kScenarios[] = {
      .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) + kVerifyOk +
             "Reset Command Fail in Send Reset Target...\n",
      .commands = kGood4, .transfers = k4Both, .dump = Dump::FileThen00},
-    {.name = "UnpluggedBeforeTheVerify", .unplugs = true, .sim = Os({"--unplug-after-blocks", "4"}),
-     .args = kVerifyArgs, .status = 3,
-     .out = kBanner + kOsRunning + kLoaded + Download(4) +
-            "Verify Fail in Open Device, the Image is not verified !!\n"
-            "Reset Command Fail in Open Device...\n",
-     .commands = "48 51 37:4 35", .transfers = k4Written, .dump = Dump::FileThen00},
     // fill codes and sizes
     {.name = "FillWithZeros", .sim = kOs, .args = {"-f", "0", "-d", "{image}"},
      .out = kBanner + kOsRunning + kLoaded + Download(4), .commands = "48 51 37:4 35 62 61",
@@ -218,6 +223,15 @@ const Scenario kScenarios[] = {
     {.name = "NoFill", .sim = kOs, .args = {"-f", "2", "-d", "{image}", "-v"},
      .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) + kVerifyOk,
      .commands = kGood4, .transfers = k4Both, .dump = Dump::FileThen00},
+    // two programs never share the emulator
+    {.name = "TwoRunsAtOnceTakeTurns", .sim = kOs, .args = kVerifyArgs,
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) + kVerifyOk,
+     .commands = kGood4 + " " + kGood4, .transfers = {8, 0, 8, 0}, .dump = Dump::FileThen00,
+     .runsAtOnce = 2},
+    {.name = "EmulatorHeldByAnotherProgram", .sim = kOs, .args = kVerifyArgs, .status = 1,
+     .out = kBanner + kInUse, .lockHeld = true},
+    {.name = "StatusCheckWaitsForTheHolderToo", .sim = kOs, .args = {"-u"}, .status = 1,
+     .out = kBanner + kInUse, .lockHeld = true},
     {.name = "FourMegabyteImage", .sim = kOs, .imageSize = 4194304, .args = kVerifyArgs,
      .out = kBanner + kOsRunning + kLoaded + Download(256) + Verify(256) + kVerifyOk,
      .commands = "48 51 37:256 35 36:256 81:30,02 62 61", .transfers = {256, 0, 256, 0},
@@ -280,6 +294,28 @@ Transfers CountTransfers(const std::vector<std::string>& log) {
   return t;
 }
 
+// Both runs start from one shell at the same moment.
+std::vector<RunResult> RunTwoAtOnce(const std::string& program, const std::vector<std::string>& args,
+                                    const std::string& root) {
+  const std::string script =
+      "\"$@\" >\"$R/out1\" 2>\"$R/err1\" & first=$!\n"
+      "\"$@\" >\"$R/out2\" 2>\"$R/err2\"; echo $? >\"$R/status2\"\n"
+      "wait $first; echo $? >\"$R/status1\"\n";
+  std::vector<std::string> shellArgs = {"-c", script, "sh", program};
+  shellArgs.insert(shellArgs.end(), args.begin(), args.end());
+  const RunResult shell = RunProgram("/bin/sh", shellArgs, root, {"R=" + root});
+  EXPECT_EQ(shell.status, 0) << shell.err;
+  std::vector<RunResult> runs(2);
+  for (int i = 0; i < 2; ++i) {
+    const auto text = [&](const char* name) {
+      const std::vector<std::uint8_t> bytes = ReadFileBytes(root + "/" + name + std::to_string(i + 1));
+      return std::string(bytes.begin(), bytes.end());
+    };
+    runs[static_cast<std::size_t>(i)] = {std::stoi("0" + text("status")), text("out"), text("err")};
+  }
+  return runs;
+}
+
 class UkavlenRunTest : public testing::TestWithParam<Scenario> {};
 
 TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
@@ -315,7 +351,16 @@ TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
 
   std::vector<std::string> args = s.args;
   for (std::string& arg : args) ReplaceAll(arg, "{image}", imagePath);
-  const RunResult run = RunProgram(program, args, root.path());
+  DeviceLock held;
+  std::vector<std::string> env;
+  if (s.lockHeld) {
+    held = DeviceLock::Acquire(sim->socketPath(), std::chrono::milliseconds(0));
+    ASSERT_TRUE(held.held());
+    env.push_back("KAVLEN_LOCK_WAIT_MS=300");
+  }
+  const std::vector<RunResult> runs = s.runsAtOnce == 2
+                                          ? RunTwoAtOnce(program, args, root.path())
+                                          : std::vector<RunResult>{RunProgram(program, args, root.path(), env)};
   if (sim) sim->Stop(SIGTERM);
 
   std::string expected = s.out;
@@ -323,22 +368,30 @@ TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
              StrPrintf("Binary File size = %ld Bytes, CheckSum = 0x%X\n", s.imageSize, checksum));
   ReplaceAll(expected, "{image}", imagePath);
   if (sim) ReplaceAll(expected, "{sock}", sim->socketPath());
-  std::string out = run.out;
-  if (s.unplugs && sim) ReplaceAll(out, "FAILED to open " + sim->socketPath() + "\n", "");
-  EXPECT_EQ(out, expected);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.status, s.status);
+  for (const RunResult& run : runs) {
+    std::string out = run.out;
+    if (s.unplugs && sim) ReplaceAll(out, "FAILED to open " + sim->socketPath() + "\n", "");
+    EXPECT_EQ(out, expected);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, s.status);
+  }
 
   const std::vector<std::string> log = sim ? sim->LogLines() : std::vector<std::string>{};
   EXPECT_EQ(CommandTrace(log), s.commands);
   EXPECT_EQ(CountTransfers(log), s.transfers);
   EXPECT_EQ(DisciplineViolations(log), std::vector<std::string>{});
-  int opened = 0, closed = 0;
+  int tried = 0, opened = 0, closed = 0;
   for (const std::string& line : log) {
-    if (line.find("\"op\":\"open\"") != std::string::npos && line.find("\"ok\":true") != std::string::npos) ++opened;
+    if (line.find("\"op\":\"open\"") != std::string::npos) {
+      ++tried;
+      if (line.find("\"ok\":true") != std::string::npos) ++opened;
+    }
     if (line.find("\"op\":\"close\"") != std::string::npos) ++closed;
   }
   EXPECT_EQ(opened, closed);
+  if (s.lockHeld) {
+    EXPECT_EQ(tried, 0);  // the waiting run never touched the emulator
+  }
 
   if (s.dump == Dump::None) {
     EXPECT_FALSE(fs::exists(dumpPath));

@@ -1,0 +1,73 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "platform/device_lock.h"
+
+namespace kavlen {
+
+namespace {
+
+constexpr std::chrono::milliseconds kRetryPause{10};
+
+// ".<name>.lock" beside the socket: a dot name is never enumerated as a device.
+std::string LockFileOf(const std::string& devicePath) {
+  const std::size_t slash = devicePath.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : devicePath.substr(0, slash);
+  return dir + "/." + devicePath.substr(slash == std::string::npos ? 0 : slash + 1) + ".lock";
+}
+
+// The holder removes the file when it lets go, so a lock won on a file that
+// is no longer the one at the path belongs to nobody: try again.
+bool StillTheLockFile(int fd, const std::string& file) {
+  struct stat held {}, named {};
+  return fstat(fd, &held) == 0 && stat(file.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+DeviceLock DeviceLock::Acquire(const std::string& devicePath, std::chrono::milliseconds wait) {
+  DeviceLock lock;
+  if (devicePath.empty()) return lock;
+  const std::string file = LockFileOf(devicePath);
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return lock;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      if (StillTheLockFile(fd, file)) {
+        lock.state_ = State::Held;
+        lock.native_ = fd;
+        lock.file_ = file;
+        return lock;
+      }
+      close(fd);
+      continue;
+    }
+    const int error = errno;
+    close(fd);
+    if (error != EWOULDBLOCK && error != EINTR) return lock;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      lock.state_ = State::Busy;
+      return lock;
+    }
+    std::this_thread::sleep_for(kRetryPause);
+  }
+}
+
+void DeviceLock::Release() {
+  if (state_ == State::Held) {
+    unlink(file_.c_str());  // while still held: see StillTheLockFile
+    close(static_cast<int>(native_));
+  }
+  state_ = State::NotTaken;
+  native_ = -1;
+  file_.clear();
+}
+
+}  // namespace kavlen
