@@ -1,13 +1,16 @@
 // Windows backend: every call passes straight through to the setup service
-// and the file I/O of the emulator's USB kernel driver.
+// and the file I/O of the emulator's USB kernel driver. When KAVLEN_DEVICE_DIR
+// is set, the program talks to simulators in that folder instead.
 
 #include <windows.h>
 #include <setupapi.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/driver_api.h"
+#include "platform/sim_driver.h"
 
 namespace kavlen {
 namespace {
@@ -102,8 +105,12 @@ class WindowsDriverApi final : public DriverApi {
 }  // namespace
 
 DriverApi& SystemDriver() {
-  static WindowsDriverApi api;
-  return api;
+  static const std::unique_ptr<DriverApi> driver = []() -> std::unique_ptr<DriverApi> {
+    const char* simulators = std::getenv("KAVLEN_DEVICE_DIR");
+    if (simulators != nullptr && *simulators != '\0') return MakeSimDriver(simulators);
+    return std::make_unique<WindowsDriverApi>();
+  }();
+  return *driver;
 }
 
 }  // namespace kavlen

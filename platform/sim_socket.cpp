@@ -1,7 +1,6 @@
 #include "platform/sim_socket.h"
 
 #include <fcntl.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,60 +28,27 @@ UnixAddress::~UnixAddress() {
   if (dirFd_ >= 0) close(dirFd_);
 }
 
-int ConnectUnixSocket(const std::string& path) {
+int ConnectUnixSocket(const std::string& path, const Deadline& deadline) {
   const UnixAddress address(path);
   if (!address.valid()) {
     errno = ENAMETOOLONG;
     return -1;
   }
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return -1;
+  // a Unix listener whose queue is full answers EAGAIN: try again until the deadline
   while (connect(fd, address.addr(), address.size()) != 0) {
     if (errno == EINTR) continue;
-    const int saved = errno;
+    if (errno == EAGAIN && deadline.LeftMs() > 0) {
+      usleep(2000);
+      continue;
+    }
+    const int saved = errno == EAGAIN ? ETIMEDOUT : errno;
     close(fd);
     errno = saved;
     return -1;
   }
   return fd;
-}
-
-bool SendAll(int fd, const void* head, std::size_t headLen, const void* body, std::size_t bodyLen) {
-  iovec parts[2] = {{const_cast<void*>(head), headLen}, {const_cast<void*>(body), bodyLen}};
-  int first = 0;
-  const int count = bodyLen > 0 ? 2 : 1;
-  while (first < count) {
-    msghdr message{};
-    message.msg_iov = parts + first;
-    message.msg_iovlen = static_cast<std::size_t>(count - first);
-    const ssize_t sent = sendmsg(fd, &message, MSG_NOSIGNAL);
-    if (sent < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    std::size_t left = static_cast<std::size_t>(sent);
-    while (first < count && left >= parts[first].iov_len) {
-      left -= parts[first].iov_len;
-      ++first;
-    }
-    if (first < count) {
-      parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + left;
-      parts[first].iov_len -= left;
-    }
-  }
-  return true;
-}
-
-bool RecvAll(int fd, void* buffer, std::size_t len) {
-  char* at = static_cast<char*>(buffer);
-  while (len > 0) {
-    const ssize_t got = recv(fd, at, len, MSG_WAITALL);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    at += got;
-    len -= static_cast<std::size_t>(got);
-  }
-  return true;
 }
 
 }  // namespace kavlen

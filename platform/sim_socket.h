@@ -1,13 +1,14 @@
 #pragma once
-// Unix stream socket helpers shared by the POSIX driver backend and the
-// simulator: addressing paths of any length, and whole-message send/receive
-// that never raise SIGPIPE.
+// Unix stream sockets shared by the POSIX driver backend and the simulator:
+// addressing paths of any length, and a connect bounded by a deadline.
 
 #include <sys/socket.h>
 #include <sys/un.h>
 
 #include <cstddef>
 #include <string>
+
+#include "platform/sim_stream.h"
 
 namespace kavlen {
 
@@ -30,12 +31,9 @@ class UnixAddress {
   bool valid_ = false;
 };
 
-// Connected stream socket (close-on-exec) or -1 with errno set.
-int ConnectUnixSocket(const std::string& path);
-
-// Sends head then body as one message; false when the peer is gone.
-bool SendAll(int fd, const void* head, std::size_t headLen, const void* body, std::size_t bodyLen);
-// Receives exactly len bytes; false on end of stream or error.
-bool RecvAll(int fd, void* buffer, std::size_t len);
+// Connected non-blocking stream socket (close-on-exec), or -1 with errno set
+// (ETIMEDOUT when a listener that does not accept kept it waiting past the
+// deadline).
+int ConnectUnixSocket(const std::string& path, const Deadline& deadline);
 
 }  // namespace kavlen

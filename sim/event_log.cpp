@@ -1,5 +1,7 @@
 #include "sim/event_log.h"
 
+#include <algorithm>
+
 namespace kavlen::sim {
 
 namespace {
@@ -16,6 +18,10 @@ std::string Hex(const std::uint8_t* bytes, std::uint32_t len) {
 }
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
+
+// A device OS image may be megabytes long: its line shows the first bytes
+// and the whole length.
+constexpr std::uint32_t kLoggedBytes = 65536;
 
 }  // namespace
 
@@ -61,8 +67,9 @@ void EventLog::Violation(std::string_view target) {
 }
 
 void EventLog::Ioctl(std::string_view name, const std::uint8_t* in, std::uint32_t inLen, bool ok) {
-  Line("{\"op\":\"ioctl\",\"ioctl\":" + JsonString(name) + ",\"in\":\"" + Hex(in, inLen) +
-       "\",\"ok\":" + Bool(ok) + "}");
+  const std::string length = inLen > kLoggedBytes ? ",\"len\":" + std::to_string(inLen) : "";
+  Line("{\"op\":\"ioctl\",\"ioctl\":" + JsonString(name) + ",\"in\":\"" +
+       Hex(in, std::min(inLen, kLoggedBytes)) + "\"" + length + ",\"ok\":" + Bool(ok) + "}");
 }
 
 void EventLog::Transfer(std::string_view op, std::string_view pipe, std::uint32_t len, bool ok) {

@@ -8,6 +8,7 @@
 
 #include "kavlen_version.h"
 #include "platform/device_root.h"
+#include "platform/sim_stream.h"
 #include "sim/device_model.h"
 #include "sim/event_log.h"
 #include "sim/sim_options.h"
@@ -16,12 +17,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: kavlen-sim [--dir DIR] [--name NAME] [--log FILE] [--dump FILE] [--refuse-open]\n"
+    "usage: kavlen-sim [--dir DIR] [--name NAME] [--tcp] [--log FILE] [--dump FILE] [--refuse-open]\n"
     "  [--state boot|os] [--model N] [--version 0xMN] [--capacity-mask M] [--os-checksum N]\n"
     "  [--start-os-fails] [--boot-reply BYTE] [--ready-after N] [--never-ready]\n"
     "  [--reset-after N] [--reset-never] [--fail-receive CODE] [--corrupt OFFSET]...\n"
     "  [--no-pipe PIPE00|PIPE01] [--fail-write-block K] [--fail-read-block K]\n"
-    "  [--short-write-block K] [--short-read-block K] [--unplug-after-blocks K]\n";
+    "  [--short-write-block K] [--short-read-block K] [--unplug-after-blocks K]\n"
+    "--tcp also listens on 127.0.0.1 and writes the port and a token to NAME.tcp.\n"
+    "A client that stalls for KAVLEN_TIMEOUT_MS milliseconds (10000) is dropped.\n";
 
 }  // namespace
 
@@ -54,9 +57,9 @@ int main(int argc, char** argv) {
   }
   EventLog log;
   DeviceModel model(options, log);
-  SimServer server(model);
+  SimServer server(model, kavlen::TransportTimeout());
   const std::string root = options.dir.empty() ? kavlen::DeviceRootDir() : options.dir;
-  if (!server.Listen(root, options.name, &error)) {
+  if (!server.Listen(root, options.name, &error) || (options.tcp && !server.ListenTcp(&error))) {
     std::fprintf(stderr, "kavlen-sim: %s\n", error.c_str());
     return 1;
   }

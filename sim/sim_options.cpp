@@ -57,6 +57,8 @@ const std::map<std::string, Setter>& ValueOptions() {
        [](SimOptions& o, const std::string& v) {
          // the name is one entry of the class folder, and dot names are not enumerated
          if (v.empty() || v[0] == '.' || v.find_first_of("/\\") != std::string::npos) return false;
+         // "<name>.tcp" describes the TCP listener of the simulator <name>
+         if (v.size() >= 4 && v.compare(v.size() - 4, 4, ".tcp") == 0) return false;
          o.name = v;
          return true;
        }},
@@ -101,6 +103,7 @@ const std::map<std::string, Setter>& ValueOptions() {
 const std::map<std::string, bool SimOptions::*>& FlagOptions() {
   static const std::map<std::string, bool SimOptions::*> flags = {
       {"--refuse-open", &SimOptions::refuseOpen},
+      {"--tcp", &SimOptions::tcp},
       {"--start-os-fails", &SimOptions::startOsFails},
       {"--never-ready", &SimOptions::neverReady},
       {"--reset-never", &SimOptions::resetNever},

@@ -15,6 +15,7 @@ struct SimOptions {
   std::string logPath;       // one JSON object per line; empty: no log
   std::string dumpPath;      // memory covered by a finished download
   bool refuseOpen = false;
+  bool tcp = false;          // also listen on loopback TCP (for wine)
 
   bool osRunning = false;  // --state os
   std::uint8_t model = 2;

@@ -1,7 +1,11 @@
 #include "sim/sim_server.h"
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -13,11 +17,19 @@
 #include "platform/device_root.h"
 #include "platform/driver_api.h"
 #include "platform/sim_socket.h"
+#include "platform/sim_stream.h"
 #include "platform/sim_wire.h"
 
 namespace kavlen::sim {
 
 namespace {
+
+// More clients than a tool ever opens at once; beyond it they are turned away.
+constexpr std::size_t kMaxConnections = 32;
+// Pipe names are short; a longer open target is not kept or logged.
+constexpr std::uint32_t kMaxTargetLength = 256;
+// When accept fails (descriptors used up), new clients wait this long.
+constexpr int kAcceptPauseMs = 100;
 
 bool MakePrivateDir(const std::string& dir, std::string* error) {
   if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
@@ -26,6 +38,33 @@ bool MakePrivateDir(const std::string& dir, std::string* error) {
   }
   if (!IsPrivateDir(dir)) {
     *error = dir + " is not a folder of this user closed to others; refusing to use it";
+    return false;
+  }
+  return true;
+}
+
+bool RandomToken(std::string* token) {
+  unsigned char bytes[kTokenLength / 2];
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return false;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  token->clear();
+  for (const unsigned char byte : bytes) {
+    *token += kDigits[byte >> 4];
+    *token += kDigits[byte & 0x0F];
+  }
+  return true;
+}
+
+// Written under a dot name and renamed, so a reader never sees half a file.
+bool WritePrivateFile(const std::string& path, const std::string& text) {
+  const std::size_t slash = path.rfind('/');
+  const std::string temp =
+      path.substr(0, slash + 1) + "." + path.substr(slash + 1) + "." + std::to_string(getpid());
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  if (close(fd) != 0 || !written || rename(temp.c_str(), path.c_str()) != 0) {
+    unlink(temp.c_str());
     return false;
   }
   return true;
@@ -46,7 +85,7 @@ bool SimServer::Listen(const std::string& root, const std::string& name, std::st
       *error = path + " exists and is not a socket";
       return false;
     }
-    const int probe = ConnectUnixSocket(path);
+    const int probe = ConnectUnixSocket(path, Deadline(clientTimeout_));
     if (probe >= 0) {
       close(probe);
       *error = "another simulator is already listening on " + path;
@@ -56,13 +95,37 @@ bool SimServer::Listen(const std::string& root, const std::string& name, std::st
   }
 
   const UnixAddress address(path);
-  listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (!address.valid() || listenFd_ < 0 || bind(listenFd_, address.addr(), address.size()) != 0 ||
       listen(listenFd_, 16) != 0) {
     *error = "cannot listen on " + path + ": " + std::strerror(errno);
     return false;
   }
   socketPath_ = path;
+  return true;
+}
+
+bool SimServer::ListenTcp(std::string* error) {
+  const std::string file = socketPath_ + ".tcp";
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  tcpFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (tcpFd_ < 0 || bind(tcpFd_, reinterpret_cast<const sockaddr*>(&address), size) != 0 ||
+      listen(tcpFd_, 16) != 0 ||
+      getsockname(tcpFd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    *error = std::string("cannot listen on 127.0.0.1: ") + std::strerror(errno);
+    return false;
+  }
+  TcpEndpoint endpoint;
+  endpoint.port = ntohs(address.sin_port);
+  if (!RandomToken(&endpoint.token) || !WritePrivateFile(file, FormatTcpEndpoint(endpoint))) {
+    *error = "cannot write " + file + ": " + std::strerror(errno);
+    return false;
+  }
+  token_ = endpoint.token;
+  tcpFilePath_ = file;
   return true;
 }
 
@@ -75,23 +138,25 @@ int SimServer::Run() {
   const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC);
   if (signalFd < 0) return 1;
 
+  constexpr std::size_t kFirstClient = 3;
   std::vector<pollfd> fds;
+  bool acceptPaused = false;
   for (;;) {
-    fds.assign({{signalFd, POLLIN, 0}, {listenFd_, POLLIN, 0}});
+    const short listening = acceptPaused ? 0 : POLLIN;
+    fds.assign({{signalFd, POLLIN, 0}, {listenFd_, listening, 0}, {tcpFd_, listening, 0}});
     for (const Connection& c : connections_) fds.push_back({c.fd, POLLIN, 0});
-    if (poll(fds.data(), fds.size(), -1) < 0) {
+    if (poll(fds.data(), fds.size(), acceptPaused ? kAcceptPauseMs : -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
+    acceptPaused = false;
     if (fds[0].revents != 0) break;
-    if (fds[1].revents & POLLIN) {
-      const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) connections_.push_back({fd, false, {}});
-    }
+    if ((fds[1].revents & POLLIN) && !Accept(listenFd_, false)) acceptPaused = true;
+    if ((fds[2].revents & POLLIN) && !Accept(tcpFd_, true)) acceptPaused = true;
     // connections accepted just now are polled in the next round
-    for (std::size_t i = 2; i < fds.size(); ++i) {
+    for (std::size_t i = kFirstClient; i < fds.size(); ++i) {
       if (fds[i].revents == 0) continue;
-      Connection& connection = connections_[i - 2];
+      Connection& connection = connections_[i - kFirstClient];
       if (!Serve(connection)) Drop(connection);
       if (model_.unplugged()) break;
     }
@@ -103,12 +168,47 @@ int SimServer::Run() {
   return 0;
 }
 
+bool SimServer::Accept(int listenFd, bool tcp) {
+  const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  if (fd < 0) return errno == EAGAIN || errno == EINTR || errno == ECONNABORTED;
+  if (connections_.size() >= kMaxConnections) {
+    close(fd);
+    return true;
+  }
+  if (tcp) {
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  }
+  connections_.push_back({fd, tcp, false, {}});
+  return true;
+}
+
+bool SimServer::TokenMatches(const char* sent) const {
+  unsigned char differ = 0;
+  for (std::size_t i = 0; i < kTokenLength; ++i) {
+    differ |= static_cast<unsigned char>(sent[i] ^ token_[i]);
+  }
+  return differ == 0;
+}
+
 bool SimServer::Serve(Connection& connection) {
+  const Deadline deadline(clientTimeout_);
+  if (connection.needsToken) {
+    char token[kTokenLength];
+    if (!RecvAll(connection.fd, token, sizeof token, deadline) || !TokenMatches(token)) {
+      return false;
+    }
+    connection.needsToken = false;
+    return true;
+  }
   wire::Request request{};
-  if (!RecvAll(connection.fd, &request, sizeof request)) return false;
-  if (request.length > wire::kMaxPayload || request.wanted > wire::kMaxPayload) return false;
+  if (!RecvAll(connection.fd, &request, sizeof request, deadline)) return false;
+  const std::uint32_t limit = request.op == wire::kOpen ? kMaxTargetLength : wire::kMaxPayload;
+  if (request.length > limit || request.wanted > wire::kMaxPayload) return false;
   payload_.resize(request.length);
-  if (request.length > 0 && !RecvAll(connection.fd, payload_.data(), request.length)) return false;
+  if (request.length > 0 && !RecvAll(connection.fd, payload_.data(), request.length, deadline)) {
+    return false;
+  }
 
   OpResult result;
   out_.clear();
@@ -150,7 +250,7 @@ bool SimServer::Serve(Connection& connection) {
   if (!result.ok) out_.clear();
   const wire::Reply reply{result.ok ? 1u : 0u, result.error, result.count,
                           static_cast<std::uint32_t>(out_.size())};
-  return SendAll(connection.fd, &reply, sizeof reply, out_.data(), out_.size());
+  return SendAll(connection.fd, &reply, sizeof reply, out_.data(), out_.size(), deadline);
 }
 
 void SimServer::Drop(Connection& connection) {
@@ -168,6 +268,10 @@ void SimServer::Shutdown() {
   connections_.clear();
   if (listenFd_ >= 0) close(listenFd_);
   listenFd_ = -1;
+  if (tcpFd_ >= 0) close(tcpFd_);
+  tcpFd_ = -1;
+  if (!tcpFilePath_.empty()) unlink(tcpFilePath_.c_str());
+  tcpFilePath_.clear();
   if (!socketPath_.empty()) unlink(socketPath_.c_str());
   socketPath_.clear();
 }

@@ -1,8 +1,12 @@
 #pragma once
 // The simulator's socket side: it owns the emulator's socket in the device
-// root and serves one connection per open handle, one request at a time,
-// on a single thread.
+// root (and, when asked, a loopback TCP listener described by a "<name>.tcp"
+// file beside it) and serves one connection per open handle, one request at
+// a time, on a single thread. No client can hold the others up for longer
+// than the client deadline: one that stalls mid-request or stops reading its
+// replies is dropped.
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -12,7 +16,8 @@ namespace kavlen::sim {
 
 class SimServer {
  public:
-  explicit SimServer(DeviceModel& model) : model_(model) {}
+  SimServer(DeviceModel& model, std::chrono::milliseconds clientTimeout)
+      : model_(model), clientTimeout_(clientTimeout) {}
   ~SimServer();
   SimServer(const SimServer&) = delete;
   SimServer& operator=(const SimServer&) = delete;
@@ -20,26 +25,38 @@ class SimServer {
   // Creates the private device folders and takes <root>/<class>/<name>.
   // Refuses a name another simulator is listening on. False with *error set.
   bool Listen(const std::string& root, const std::string& name, std::string* error);
+  // After Listen: also listens on 127.0.0.1 at a port the system picks, and
+  // writes the port and a fresh random token to <socket path>.tcp (mode 0600).
+  bool ListenTcp(std::string* error);
   const std::string& socketPath() const { return socketPath_; }
 
   // Serves until SIGINT or SIGTERM, or until the device is unplugged; the
-  // socket is removed in both cases. Returns the process exit status.
+  // socket and the TCP file are removed in both cases. Returns the process
+  // exit status.
   int Run();
 
  private:
   struct Connection {
     int fd = -1;
+    bool needsToken = false;  // a TCP client's first bytes are the token
     bool opened = false;
     std::string target;
   };
 
+  // False when accept failed for a reason that calls for a pause.
+  bool Accept(int listenFd, bool tcp);
   bool Serve(Connection& connection);
+  bool TokenMatches(const char* sent) const;
   void Drop(Connection& connection);
   void Shutdown();
 
   DeviceModel& model_;
+  const std::chrono::milliseconds clientTimeout_;
   std::string socketPath_;
   int listenFd_ = -1;
+  int tcpFd_ = -1;
+  std::string tcpFilePath_;
+  std::string token_;
   std::vector<Connection> connections_;
   std::vector<std::uint8_t> payload_;
   std::vector<std::uint8_t> out_;
