@@ -156,16 +156,23 @@ TEST_F(SimPresenceTest, VanishedSimulatorFailsCallsWithDeviceNotConnected) {
   EXPECT_TRUE(api().CloseHandle(device));
 }
 
-TEST(SimLongPathTest, RootPathLongerThanASocketAddressWorks) {
-  TempDir base;
-  const std::string root = base.path() + "/" + std::string(120, 'd');
-  SimProcess sim(root, {});
-  ASSERT_TRUE(sim.ready()) << sim.output();
-  const auto api = MakeSimDriver(root);
-  const Handle device = api->CreateFileA(sim.socketPath().c_str(), kGenericRead | kGenericWrite, 3,
-                                         kCreateNew, 0);
-  EXPECT_NE(device, kInvalidHandle);
-  EXPECT_TRUE(api->CloseHandle(device));
+// Roots that once hid the simulator: longer than a socket address, or with
+// a backslash that was taken for the start of a pipe name.
+TEST(SimRootPathTest, UnusualRootsStillReachTheDeviceAndItsPipes) {
+  for (const std::string& leaf : {std::string(120, 'd'), std::string("back\\slash")}) {
+    SCOPED_TRACE(leaf);
+    TempDir base;
+    const std::string root = base.path() + "/" + leaf;
+    SimProcess sim(root, {});
+    ASSERT_TRUE(sim.ready()) << sim.output();
+    const auto api = MakeSimDriver(root);
+    for (const std::string& path : {sim.socketPath(), sim.socketPath() + "\\" + kPipeIn}) {
+      const Handle handle =
+          api->CreateFileA(path.c_str(), kGenericRead | kGenericWrite, 3, kOpenExisting, 0);
+      EXPECT_NE(handle, kInvalidHandle) << path;
+      EXPECT_TRUE(api->CloseHandle(handle));
+    }
+  }
 }
 
 // Alone, --version answers and ends; with a value it still sets the

@@ -46,6 +46,7 @@ class SimProcess {
   const std::string& logPath() const { return logPath_; }
   // What the simulator printed before it listened or exited (its complaint).
   const std::string& output() const { return output_; }
+  pid_t pid() const { return pid_; }
   std::vector<std::string> LogLines() const;
   // SIGTERM (or SIGKILL) and reap; returns the wait status or -1 if gone.
   int Stop(int signal);
