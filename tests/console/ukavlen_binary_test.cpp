@@ -19,6 +19,8 @@ struct BinaryCase {
   bool attached;              // false: no simulator at all
   std::vector<std::string> sim;
   bool killed;                // the simulator dies before the run, leaving its socket
+  bool stopped;               // the simulator is stopped (SIGSTOP) before the run
+  bool healthyAfter;          // a working simulator is enumerated after it
   std::vector<std::string> args;
   std::string out;            // after the banner; "{sock}" is the simulator's socket
   std::vector<std::string> log;
@@ -27,14 +29,22 @@ struct BinaryCase {
 void PrintTo(const BinaryCase& c, std::ostream* os) { *os << c.name; }
 
 const BinaryCase kCases[] = {
-    {"StatusWithoutDevice", false, {}, false, {"-u"}, "USB Device not Attached !! \n", {}},
-    {"StatusWithDeviceOpensAndClosesOnce", true, {}, false, {"-u"}, "USB Device attached ...\n",
+    {"StatusWithoutDevice", false, {}, false, false, false, {"-u"}, "USB Device not Attached !! \n", {}},
+    {"StatusWithDeviceOpensAndClosesOnce", true, {}, false, false, false, {"-u"},
+     "USB Device attached ...\n",
      {R"({"op":"open","target":"interface","ok":true})", R"({"op":"close","target":"interface"})"}},
-    {"StatusWithRefusedOpen", true, {"--refuse-open"}, false, {"-u"},
+    {"StatusWithRefusedOpen", true, {"--refuse-open"}, false, false, false, {"-u"},
      "FAILED to open {sock}\nUSB Device not Attached !! \n",
      {R"({"op":"open","target":"interface","ok":false})"}},
-    {"SocketOfADeadSimulatorIsNoDevice", true, {}, true, {"-u"}, "USB Device not Attached !! \n", {}},
-    {"MalformedCommandLineNeverReachesTheDevice", true, {}, false, {"-u", "-v"}, kUkavlenUsage, {}},
+    {"SocketOfADeadSimulatorIsNoDevice", true, {}, true, false, false, {"-u"},
+     "USB Device not Attached !! \n", {}},
+    // the open gives up after KAVLEN_TIMEOUT_MS instead of hanging
+    {"StoppedSimulatorIsNoDevice", true, {}, false, true, false, {"-u"},
+     "FAILED to open {sock}\nUSB Device not Attached !! \n", {}},
+    {"StoppedSimulatorDoesNotHideAHealthyOne", true, {}, false, true, true, {"-u"},
+     "FAILED to open {sock}\nUSB Device attached ...\n", {}},
+    {"MalformedCommandLineNeverReachesTheDevice", true, {}, false, false, false, {"-u", "-v"},
+     kUkavlenUsage, {}},
 };
 
 class UkavlenBinaryTest : public testing::TestWithParam<BinaryCase> {};
@@ -47,14 +57,21 @@ TEST_P(UkavlenBinaryTest, OutputStatusAndWhatReachedTheDevice) {
     sim = std::make_unique<SimProcess>(root.path(), c.sim);
     ASSERT_TRUE(sim->ready()) << sim->output();
     if (c.killed) sim->Stop(SIGKILL);
+    if (c.stopped) kill(sim->pid(), SIGSTOP);
   }
-  const RunResult run = RunProgram(UKAVLEN_PATH, c.args, root.path());
+  std::unique_ptr<SimProcess> healthy;
+  if (c.healthyAfter) {
+    healthy = std::make_unique<SimProcess>(root.path(), std::vector<std::string>{}, "emu1");
+    ASSERT_TRUE(healthy->ready()) << healthy->output();
+  }
+  const RunResult run =
+      RunProgram(UKAVLEN_PATH, c.args, root.path(), {"KAVLEN_TIMEOUT_MS=300"});
   std::string expected = kUkavlenBanner + c.out;
   if (sim) ReplaceAll(expected, "{sock}", sim->socketPath());
   EXPECT_EQ(run.out, expected);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 1);
-  if (sim && !c.killed) {
+  if (sim && !c.killed && !c.stopped) {
     sim->Stop(SIGTERM);
     EXPECT_EQ(sim->LogLines(), c.log);
   }
