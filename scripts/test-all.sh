@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine and runs every test: the native build,
 # the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# two Windows cross builds and the Windows program's smoke test under wine,
-# then builds the release packages and checks them (installing the Debian
-# package and removing it again).
+# two Windows cross builds, the Windows program's smoke test and the console
+# scenario table against ukavlen.exe under wine, then builds the release
+# packages and checks them (installing the Debian package and removing it
+# again). It prints the time each stage took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,20 @@ scripts/install-deps.sh
 
 jobs=$(nproc)
 passed=0
+timings=()
+stage_name="" stage_start=0
+# Starts a stage; the time each one took is printed at the end.
+stage() {
+  [ -z "$stage_name" ] || timings+=("$stage_name: $((SECONDS - stage_start)) s")
+  stage_name=$1 stage_start=$SECONDS
+  [ -z "$1" ] || echo "== $1"
+}
+# Counts the "[  PASSED  ] N tests." of a GoogleTest program's output.
+count_gtest() {
+  local count
+  count=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$1" | tail -n 1)
+  passed=$((passed + ${count:-0}))
+}
 # Runs one build's tests; set -e stops the script at the first failure.
 run_ctest() {
   local log
@@ -24,26 +39,38 @@ run_ctest() {
   passed=$((passed + ${count:-0}))
 }
 
-echo "== native build and tests"
+stage "native build and tests"
 scripts/build.sh native
 run_ctest build/native
 
-echo "== sanitizer build and tests (address, undefined)"
+stage "sanitizer build and tests (address, undefined)"
 scripts/build.sh asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build/asan
 
-echo "== Windows cross builds (x86_64, i686) and the wine smoke test"
+stage "Windows cross builds (x86_64, i686)"
 scripts/build.sh mingw64
 scripts/build.sh mingw32
-run_ctest build/mingw64
 
-echo "== release packages (Debian package, Windows zips) and their checks"
+stage "wine: smoke test and the console scenario table against ukavlen.exe"
+wine_log=$(mktemp)
+wine_status=0
+scripts/test-wine.sh >"$wine_log" 2>&1 || wine_status=$?
+cat "$wine_log"
+count_gtest "$wine_log"
+count=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$wine_log" | tail -n 1)
+passed=$((passed + ${count:-0}))
+rm -f "$wine_log"
+[ "$wine_status" -eq 0 ] || exit "$wine_status"
+
+stage "release packages (Debian package, Windows zips) and their checks"
 scripts/package.sh all
 log=$(mktemp)
 scripts/check-packages.sh | tee "$log"
 count=$(sed -n 's/^package checks: \([0-9]*\) passed, 0 failed$/\1/p' "$log")
 rm -f "$log"
 passed=$((passed + ${count:-0}))
+stage ""
 
 echo "== all tests passed"
 echo "$passed passed, 0 failed"
+printf '%s\n' "${timings[@]}"
