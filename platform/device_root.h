@@ -1,6 +1,7 @@
 #pragma once
 // Where attached emulators show up on a POSIX machine: one Unix socket per
-// emulator in <root>/<interface class GUID>/. The simulator creates them, the
+// emulator in <root>/<interface class GUID>/, and a "<name>.tcp" file beside
+// it when the simulator also listens on TCP. The simulator creates them, the
 // driver backend enumerates them.
 
 #include <string>

@@ -5,8 +5,11 @@
 // one reply header, optionally followed by `length` payload bytes. Both ends
 // run on the same machine, so the fields are in host byte order.
 //
-// A connection that closes without sending anything is a presence probe: it
-// is not an open and the simulator does not record it.
+// Over loopback TCP the client first sends the simulator's token (see
+// sim_stream.h); a wrong token closes the connection before any request.
+//
+// A connection that closes without a request is a presence probe: it is not
+// an open and the simulator does not record it.
 
 #include <cstdint>
 
