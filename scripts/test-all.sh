@@ -20,11 +20,12 @@ stage() {
   stage_name=$1 stage_start=$SECONDS
   [ -z "$1" ] || echo "== $1"
 }
-# Counts the "[  PASSED  ] N tests." of a GoogleTest program's output.
+# Adds up the "[  PASSED  ] N tests." of GoogleTest programs' output.
 count_gtest() {
   local count
-  count=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$1" | tail -n 1)
-  passed=$((passed + ${count:-0}))
+  for count in $(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$1"); do
+    passed=$((passed + count))
+  done
 }
 # Runs one build's tests; set -e stops the script at the first failure.
 run_ctest() {

@@ -1,5 +1,6 @@
 // The real ukavlen program against real kavlen-sim processes, each case in
-// its own device root so that tests can run in parallel.
+// its own device root so that tests can run in parallel; natively and, for
+// the Windows program, under wine (see console_program.h).
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/console/console_program.h"
 #include "tests/console/console_texts.h"
 #include "tests/support/process_helpers.h"
 
@@ -47,27 +49,24 @@ const BinaryCase kCases[] = {
      kUkavlenUsage, {}},
 };
 
-class UkavlenBinaryTest : public testing::TestWithParam<BinaryCase> {};
-
-TEST_P(UkavlenBinaryTest, OutputStatusAndWhatReachedTheDevice) {
-  const BinaryCase& c = GetParam();
+void RunCase(const BinaryCase& c, const ConsoleProgram& program) {
   TempDir root;
   std::unique_ptr<SimProcess> sim;
   if (c.attached) {
-    sim = std::make_unique<SimProcess>(root.path(), c.sim);
+    sim = std::make_unique<SimProcess>(root.path(), program.SimArgs(c.sim));
     ASSERT_TRUE(sim->ready()) << sim->output();
     if (c.killed) sim->Stop(SIGKILL);
     if (c.stopped) kill(sim->pid(), SIGSTOP);
   }
   std::unique_ptr<SimProcess> healthy;
   if (c.healthyAfter) {
-    healthy = std::make_unique<SimProcess>(root.path(), std::vector<std::string>{}, "emu1");
+    healthy = std::make_unique<SimProcess>(root.path(), program.SimArgs({}), "emu1");
     ASSERT_TRUE(healthy->ready()) << healthy->output();
   }
   const RunResult run =
-      RunProgram(UKAVLEN_PATH, c.args, root.path(), {"KAVLEN_TIMEOUT_MS=300"});
+      program.Run(program.binary, c.args, root.path(), {"KAVLEN_TIMEOUT_MS=300"});
   std::string expected = kUkavlenBanner + c.out;
-  if (sim) ReplaceAll(expected, "{sock}", sim->socketPath());
+  if (sim) ReplaceAll(expected, "{sock}", program.Path(sim->socketPath()));
   EXPECT_EQ(run.out, expected);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 1);
@@ -77,8 +76,21 @@ TEST_P(UkavlenBinaryTest, OutputStatusAndWhatReachedTheDevice) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Status, UkavlenBinaryTest, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<BinaryCase>& info) { return info.param.name; });
+class UkavlenBinaryTest : public testing::TestWithParam<BinaryCase> {};
+TEST_P(UkavlenBinaryTest, OutputStatusAndWhatReachedTheDevice) {
+  RunCase(GetParam(), ConsoleProgram::Native());
+}
+
+class UkavlenExeBinaryTest : public testing::TestWithParam<BinaryCase> {};
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(UkavlenExeBinaryTest);
+TEST_P(UkavlenExeBinaryTest, OutputStatusAndWhatReachedTheDevice) {
+  RunCase(GetParam(), ConsoleProgram::Exe());
+}
+
+std::string CaseName(const testing::TestParamInfo<BinaryCase>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Status, UkavlenBinaryTest, testing::ValuesIn(kCases), CaseName);
+INSTANTIATE_TEST_SUITE_P(Status, UkavlenExeBinaryTest, testing::ValuesIn(ExeRows(kCases)), CaseName);
 
 }  // namespace
 }  // namespace kavlen::test

@@ -1,6 +1,8 @@
 // The whole ukavlen run against real kavlen-sim processes: one table of
 // scenarios, each in its own device root, checking the exact output, the exit
 // status and, through the simulator's log and dump, what reached the device.
+// The table runs for the native program and for the Windows one under wine
+// (see console_program.h).
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,6 +16,7 @@
 
 #include "device/str_printf.h"
 #include "platform/device_lock.h"
+#include "tests/console/console_program.h"
 #include "tests/console/console_texts.h"
 #include "tests/support/pattern_bytes.h"
 #include "tests/support/process_helpers.h"
@@ -294,16 +297,17 @@ Transfers CountTransfers(const std::vector<std::string>& log) {
   return t;
 }
 
-// Both runs start from one shell at the same moment.
-std::vector<RunResult> RunTwoAtOnce(const std::string& program, const std::vector<std::string>& args,
-                                    const std::string& root) {
+// Both runs start from one shell at the same moment, their output going to files.
+std::vector<RunResult> RunTwoAtOnce(const ConsoleProgram& program, const std::string& path,
+                                    const std::vector<std::string>& args, const std::string& root) {
   const std::string script =
       "\"$@\" >\"$R/out1\" 2>\"$R/err1\" & first=$!\n"
       "\"$@\" >\"$R/out2\" 2>\"$R/err2\"; echo $? >\"$R/status2\"\n"
       "wait $first; echo $? >\"$R/status1\"\n";
-  std::vector<std::string> shellArgs = {"-c", script, "sh", program};
-  shellArgs.insert(shellArgs.end(), args.begin(), args.end());
-  const RunResult shell = RunProgram("/bin/sh", shellArgs, root, {"R=" + root});
+  std::vector<std::string> shellArgs = {"-c", script, "sh", program.Runner(path)};
+  const std::vector<std::string> runnerArgs = program.RunnerArgs(path, args);
+  shellArgs.insert(shellArgs.end(), runnerArgs.begin(), runnerArgs.end());
+  const RunResult shell = RunProgram("/bin/sh", shellArgs, program.Path(root), {"R=" + root});
   EXPECT_EQ(shell.status, 0) << shell.err;
   std::vector<RunResult> runs(2);
   for (int i = 0; i < 2; ++i) {
@@ -311,23 +315,23 @@ std::vector<RunResult> RunTwoAtOnce(const std::string& program, const std::vecto
       const std::vector<std::uint8_t> bytes = ReadFileBytes(root + "/" + name + std::to_string(i + 1));
       return std::string(bytes.begin(), bytes.end());
     };
-    runs[static_cast<std::size_t>(i)] = {std::stoi("0" + text("status")), text("out"), text("err")};
+    runs[static_cast<std::size_t>(i)] = {std::stoi("0" + text("status")), program.Text(text("out")),
+                                         text("err")};
   }
   return runs;
 }
 
-class UkavlenRunTest : public testing::TestWithParam<Scenario> {};
-
-TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
-  const Scenario& s = GetParam();
+void RunScenario(const Scenario& s, const ConsoleProgram& program) {
+  // A Windows program's lock is a named mutex, which this test cannot hold.
+  if (s.lockHeld && program.windows) GTEST_SKIP() << "the test holds a POSIX lock";
   TempDir root;
   ASSERT_FALSE(root.path().empty());
   // The program runs from its own folder, which holds the device OS file
   // only when the scenario wants one.
   const std::string programDir = root.path() + "/program";
   fs::create_directory(programDir);
-  const std::string program = programDir + "/ukavlen";
-  fs::copy_file(UKAVLEN_PATH, program);
+  const std::string programPath = programDir + "/" + program.FileName();
+  fs::copy_file(program.binary, programPath);
   if (s.deviceOsFile) {
     ASSERT_NE(root.Write("program/TPROMOS.USB", ImageBytes(3000)), "");
   }
@@ -341,7 +345,8 @@ TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
   for (const std::uint8_t byte : image) checksum += byte;
 
   const std::string dumpPath = root.path() + "/dump.bin";
-  std::vector<std::string> simArgs = {"--os-checksum", "0x1A2B", "--dump", dumpPath};
+  std::vector<std::string> simArgs =
+      program.SimArgs({"--os-checksum", "0x1A2B", "--dump", dumpPath});
   simArgs.insert(simArgs.end(), s.sim.begin(), s.sim.end());
   std::unique_ptr<SimProcess> sim;
   if (s.attached) {
@@ -350,7 +355,7 @@ TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
   }
 
   std::vector<std::string> args = s.args;
-  for (std::string& arg : args) ReplaceAll(arg, "{image}", imagePath);
+  for (std::string& arg : args) ReplaceAll(arg, "{image}", program.Path(imagePath));
   DeviceLock held;
   std::vector<std::string> env;
   if (s.lockHeld) {
@@ -358,19 +363,21 @@ TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
     ASSERT_TRUE(held.held());
     env.push_back("KAVLEN_LOCK_WAIT_MS=300");
   }
-  const std::vector<RunResult> runs = s.runsAtOnce == 2
-                                          ? RunTwoAtOnce(program, args, root.path())
-                                          : std::vector<RunResult>{RunProgram(program, args, root.path(), env)};
+  const std::vector<RunResult> runs =
+      s.runsAtOnce == 2 ? RunTwoAtOnce(program, programPath, args, root.path())
+                        : std::vector<RunResult>{program.Run(programPath, args, root.path(), env)};
   if (sim) sim->Stop(SIGTERM);
 
   std::string expected = s.out;
   ReplaceAll(expected, "{load}",
              StrPrintf("Binary File size = %ld Bytes, CheckSum = 0x%X\n", s.imageSize, checksum));
-  ReplaceAll(expected, "{image}", imagePath);
-  if (sim) ReplaceAll(expected, "{sock}", sim->socketPath());
+  ReplaceAll(expected, "{image}", program.Path(imagePath));
+  if (sim) ReplaceAll(expected, "{sock}", program.Path(sim->socketPath()));
   for (const RunResult& run : runs) {
     std::string out = run.out;
-    if (s.unplugs && sim) ReplaceAll(out, "FAILED to open " + sim->socketPath() + "\n", "");
+    if (s.unplugs && sim) {
+      ReplaceAll(out, "FAILED to open " + program.Path(sim->socketPath()) + "\n", "");
+    }
     EXPECT_EQ(out, expected);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, s.status);
@@ -404,8 +411,22 @@ TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
   EXPECT_TRUE(dump == want) << "dump of " << dump.size() << " bytes differs";
 }
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, UkavlenRunTest, testing::ValuesIn(kScenarios),
-                         [](const testing::TestParamInfo<Scenario>& info) { return info.param.name; });
+class UkavlenRunTest : public testing::TestWithParam<Scenario> {};
+TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
+  RunScenario(GetParam(), ConsoleProgram::Native());
+}
+
+class UkavlenExeRunTest : public testing::TestWithParam<Scenario> {};
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(UkavlenExeRunTest);
+TEST_P(UkavlenExeRunTest, OutputStatusAndWhatReachedTheDevice) {
+  RunScenario(GetParam(), ConsoleProgram::Exe());
+}
+
+std::string ScenarioName(const testing::TestParamInfo<Scenario>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, UkavlenRunTest, testing::ValuesIn(kScenarios), ScenarioName);
+INSTANTIATE_TEST_SUITE_P(Scenarios, UkavlenExeRunTest, testing::ValuesIn(ExeRows(kScenarios)),
+                         ScenarioName);
 
 }  // namespace
 }  // namespace kavlen::test
