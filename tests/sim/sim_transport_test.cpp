@@ -3,11 +3,14 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,20 @@ TcpEndpoint EndpointOf(const SimProcess& sim) {
   TcpEndpoint endpoint;
   EXPECT_TRUE(ReadTcpEndpoint(sim.socketPath() + ".tcp", &endpoint));
   return endpoint;
+}
+
+// User plus system CPU time of a process so far, in clock ticks.
+long CpuTicks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  const std::string line((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::istringstream fields(line.substr(line.rfind(')') + 2));
+  std::string field;
+  long user = 0, system = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) user = std::stol(field);
+    if (i == 15) system = std::stol(field);
+  }
+  return user + system;
 }
 
 class SimTransportTest : public SimRig {};
@@ -186,6 +203,31 @@ TEST_F(SimTransportTest, ClientsBeyondTheCapAreTurnedAway) {
   EXPECT_EQ(poll(&first, 1, 0), 0);  // still connected
   for (const SocketFd fd : clients) CloseSocket(fd);
   // the simulator sees the closes at its next round; until then it is full
+  Handle device = Open();
+  for (int retry = 0; retry < 100 && device == kInvalidHandle; ++retry) {
+    usleep(10000);
+    device = Open();
+  }
+  EXPECT_NE(device, kInvalidHandle);
+  EXPECT_TRUE(api().CloseHandle(device));
+}
+
+TEST_F(SimTransportTest, AcceptFailingAtTheDescriptorLimitPausesInsteadOfSpinning) {
+  rlimit saved{};
+  getrlimit(RLIMIT_NOFILE, &saved);
+  rlimit low = saved;
+  low.rlim_cur = 12;  // a few clients past its own descriptors
+  setrlimit(RLIMIT_NOFILE, &low);
+  SimProcess& sim = Start();
+  setrlimit(RLIMIT_NOFILE, &saved);
+  std::vector<SocketFd> clients;
+  for (int i = 0; i < 16; ++i) clients.push_back(ConnectUnixSocket(sim.socketPath(), Deadline(5000ms)));
+  usleep(200000);
+  const long before = CpuTicks(sim.pid());
+  usleep(1000000);
+  // a spinning accept loop burns about 100 ticks a second
+  EXPECT_LT(CpuTicks(sim.pid()) - before, 30);
+  for (const SocketFd fd : clients) CloseSocket(fd);
   Handle device = Open();
   for (int retry = 0; retry < 100 && device == kInvalidHandle; ++retry) {
     usleep(10000);
