@@ -172,12 +172,12 @@ void CMainDlg::OnInitDialog() {
   m_targetLabel->setText(QStringLiteral("0x00"));
 
   if (!StartTimer(kFatalBlinkTimer, kFatalBlinkPeriodMs)) {
-    m_status->setText(QStringLiteral("First Timer Set Fail !"));
+    SetStatusText(QStringLiteral("First Timer Set Fail !"));
     m_nHoldTicks = 1;
     m_bStatusHold = true;
   }
   if (!StartTimer(kStatusHoldTimer, kStatusHoldPeriodMs)) {
-    m_status->setText(QStringLiteral("Second Timer Setting Fail!"));
+    SetStatusText(QStringLiteral("Second Timer Setting Fail!"));
     m_nHoldTicks = 1;
     m_bStatusHold = true;
   }
