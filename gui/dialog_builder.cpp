@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -48,6 +49,29 @@ void SetUpLabel(QLabel& label, const ControlTemplate& c) {
   }
 }
 
+// A multi-line edit without the want-return style hands Enter to the
+// dialog's default button, as a dialog's edit does, instead of breaking
+// the line.
+class EnterToDefaultButton : public QObject {
+ public:
+  explicit EnterToDefaultButton(QWidget& edit) : QObject(&edit) { edit.installEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    const QWidget* window = static_cast<QWidget*>(watched)->window();
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+      if (button->isDefault() && button->isEnabled()) {
+        button->click();
+        break;
+      }
+    }
+    return true;
+  }
+};
+
 QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
   if (!(c.style & ES_MULTILINE)) {
     auto* edit = new QLineEdit(QString::fromLatin1(c.caption), parent);
@@ -60,6 +84,7 @@ QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
   edit->setVerticalScrollBarPolicy((c.style & WS_VSCROLL) ? Qt::ScrollBarAlwaysOn
                                                           : Qt::ScrollBarAlwaysOff);
   edit->setTabChangesFocus(true);
+  if (!(c.style & ES_WANTRETURN)) new EnterToDefaultButton(*edit);
   return edit;
 }
 
