@@ -262,12 +262,23 @@ QString DialogControls::GetDlgItemText(int id) const {
 void DialogControls::SetDlgItemText(int id, const QString& text) {
   QWidget* item = Item(id);
   if (auto* bar = dynamic_cast<CPercentBar*>(item)) return bar->SetWindowText(text);
-  if (auto* label = dynamic_cast<QLabel*>(item)) return label->setText(text);
+  if (auto* label = dynamic_cast<QLabel*>(item)) return SetLabelText(*label, text);
   if (auto* button = dynamic_cast<QAbstractButton*>(item)) return button->setText(text);
   if (auto* line = dynamic_cast<QLineEdit*>(item)) return line->setText(text);
   if (auto* edit = dynamic_cast<QPlainTextEdit*>(item)) return edit->setPlainText(text);
   if (auto* combo = dynamic_cast<QComboBox*>(item)) return combo->setEditText(text);
   if (auto* frame = dynamic_cast<QGroupBox*>(item)) return frame->setTitle(text);
+}
+
+// A one-line label fits each new text as the template's captions are fitted:
+// from the dialog's font, smaller only when the text would be cut off.
+void DialogControls::SetLabelText(QLabel& label, const QString& text) {
+  QWidget* dialog = label.parentWidget();
+  if (dialog != nullptr && label.height() < 2 * QFontMetrics(dialog->font()).height()) {
+    const QFont fitted = FitFontToWidth(dialog->font(), text, label.contentsRect().width());
+    if (fitted != label.font()) label.setFont(fitted);
+  }
+  label.setText(text);
 }
 
 void DialogControls::CheckRadioButton(int first, int last, int check) {
