@@ -30,7 +30,7 @@ void CMainDlg::ShowRomSizeStatus() {
 void CMainDlg::OnBrowser() {
   const QString path =
       Services().ui.GetOpenFileName(this, QStringLiteral("Open"), QString(),
-                                    QStringLiteral("bin Files (*.bin);;All Files(*.*)"));
+                                    QStringLiteral("bin Files (*.bin)|*.bin|All Files(*.*)|*.*||"));
   if (path.isEmpty()) return;
   m_szImagePath = path.toLocal8Bit().toStdString();
   m_controls.SetDlgItemText(IDC_IMAGE_PATH, path);

@@ -4,6 +4,7 @@
 // modal window. QtUiServices is the real one.
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -34,7 +35,7 @@ class UiServices {
                          unsigned type) = 0;
 
   // File-open chooser; returns the chosen path or an empty string on cancel.
-  // `filter` uses Qt's form: "ROM images (*.bin);;All files (*)".
+  // `filter` uses the Windows form: name|patterns|name|patterns||.
   virtual QString GetOpenFileName(QWidget* owner, const QString& caption,
                                   const QString& directory, const QString& filter) = 0;
 
@@ -43,6 +44,11 @@ class UiServices {
   // when nothing could open it.
   virtual bool OpenUrl(const QString& target) = 0;
 };
+
+// The chooser's name filters for a Windows-form filter: each name keeps its
+// text, followed by its patterns in brackets (the chooser hides them), and
+// "*.*" becomes "*" where file names need no dot.
+QStringList QtNameFilters(const QString& windowsFilter);
 
 class QtUiServices : public UiServices {
  public:

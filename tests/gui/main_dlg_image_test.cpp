@@ -160,7 +160,7 @@ TEST_F(MainDlgImage, BrowserOffersTheTwoFileTypesAndCancelDoesNothing) {
   dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QStringLiteral("before.bin"));
   dlg.Controls().ItemAs<QAbstractButton>(IDC_BROWSE)->click();
   ASSERT_EQ(rig.ui.fileDialogs.size(), 1u);
-  EXPECT_EQ(rig.ui.fileDialogs[0].filter, QStringLiteral("bin Files (*.bin);;All Files(*.*)"));
+  EXPECT_EQ(rig.ui.fileDialogs[0].filter, QStringLiteral("bin Files (*.bin)|*.bin|All Files(*.*)|*.*||"));
   EXPECT_EQ(rig.ui.fileDialogs[0].directory, QString());
   EXPECT_EQ(rig.ui.fileDialogs[0].owner, &dlg);
   EXPECT_EQ(dlg.Controls().GetDlgItemText(IDC_IMAGE_PATH), QStringLiteral("before.bin"));
