@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -48,6 +49,29 @@ void SetUpLabel(QLabel& label, const ControlTemplate& c) {
   }
 }
 
+// A multi-line edit without the want-return style hands Enter to the
+// dialog's default button, as a dialog's edit does, instead of breaking
+// the line.
+class EnterToDefaultButton : public QObject {
+ public:
+  explicit EnterToDefaultButton(QWidget& edit) : QObject(&edit) { edit.installEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    const QWidget* window = static_cast<QWidget*>(watched)->window();
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+      if (button->isDefault() && button->isEnabled()) {
+        button->click();
+        break;
+      }
+    }
+    return true;
+  }
+};
+
 QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
   if (!(c.style & ES_MULTILINE)) {
     auto* edit = new QLineEdit(QString::fromLatin1(c.caption), parent);
@@ -60,6 +84,7 @@ QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
   edit->setVerticalScrollBarPolicy((c.style & WS_VSCROLL) ? Qt::ScrollBarAlwaysOn
                                                           : Qt::ScrollBarAlwaysOff);
   edit->setTabChangesFocus(true);
+  if (!(c.style & ES_WANTRETURN)) new EnterToDefaultButton(*edit);
   return edit;
 }
 
@@ -237,12 +262,23 @@ QString DialogControls::GetDlgItemText(int id) const {
 void DialogControls::SetDlgItemText(int id, const QString& text) {
   QWidget* item = Item(id);
   if (auto* bar = dynamic_cast<CPercentBar*>(item)) return bar->SetWindowText(text);
-  if (auto* label = dynamic_cast<QLabel*>(item)) return label->setText(text);
+  if (auto* label = dynamic_cast<QLabel*>(item)) return SetLabelText(*label, text);
   if (auto* button = dynamic_cast<QAbstractButton*>(item)) return button->setText(text);
   if (auto* line = dynamic_cast<QLineEdit*>(item)) return line->setText(text);
   if (auto* edit = dynamic_cast<QPlainTextEdit*>(item)) return edit->setPlainText(text);
   if (auto* combo = dynamic_cast<QComboBox*>(item)) return combo->setEditText(text);
   if (auto* frame = dynamic_cast<QGroupBox*>(item)) return frame->setTitle(text);
+}
+
+// A one-line label fits each new text as the template's captions are fitted:
+// from the dialog's font, smaller only when the text would be cut off.
+void DialogControls::SetLabelText(QLabel& label, const QString& text) {
+  QWidget* dialog = label.parentWidget();
+  if (dialog != nullptr && label.height() < 2 * QFontMetrics(dialog->font()).height()) {
+    const QFont fitted = FitFontToWidth(dialog->font(), text, label.contentsRect().width());
+    if (fitted != label.font()) label.setFont(fitted);
+  }
+  label.setText(text);
 }
 
 void DialogControls::CheckRadioButton(int first, int last, int check) {

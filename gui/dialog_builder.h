@@ -13,6 +13,7 @@
 
 class QButtonGroup;
 class QDialog;
+class QLabel;
 class QWidget;
 
 namespace kavlen {
@@ -37,6 +38,7 @@ class DialogControls {
   // window text. Unknown ids read as empty and are not written.
   QString GetDlgItemText(int id) const;
   void SetDlgItemText(int id, const QString& text);
+  static void SetLabelText(QLabel& label, const QString& text);
 
   // Checks `check` and clears every other radio button first..last; a
   // `check` outside first..last clears them all.

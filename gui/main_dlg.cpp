@@ -172,12 +172,12 @@ void CMainDlg::OnInitDialog() {
   m_targetLabel->setText(QStringLiteral("0x00"));
 
   if (!StartTimer(kFatalBlinkTimer, kFatalBlinkPeriodMs)) {
-    m_status->setText(QStringLiteral("First Timer Set Fail !"));
+    SetStatusText(QStringLiteral("First Timer Set Fail !"));
     m_nHoldTicks = 1;
     m_bStatusHold = true;
   }
   if (!StartTimer(kStatusHoldTimer, kStatusHoldPeriodMs)) {
-    m_status->setText(QStringLiteral("Second Timer Setting Fail!"));
+    SetStatusText(QStringLiteral("Second Timer Setting Fail!"));
     m_nHoldTicks = 1;
     m_bStatusHold = true;
   }
@@ -235,15 +235,21 @@ void CMainDlg::SaveSettings() {
   // Before the first paint no settings file has been named yet.
   if (m_szIniPath.empty()) return;
   SettingsFile& ini = m_services.settings;
-  ini.WriteString(kVendorSection, "TargetReset", "1", m_szIniPath);
-  ini.WriteString(kVendorSection, "VerifyCheck", m_bVerify ? "1" : "0", m_szIniPath);
-  ini.WriteString(kVendorSection, "ROMSize", StrPrintf("%d", 64 << ClampedRomSize(m_nRomSize)),
-                  m_szIniPath);
+  bool saved = ini.WriteString(kVendorSection, "TargetReset", "1", m_szIniPath);
+  saved &= ini.WriteString(kVendorSection, "VerifyCheck", m_bVerify ? "1" : "0", m_szIniPath);
+  saved &= ini.WriteString(kVendorSection, "ROMSize",
+                           StrPrintf("%d", 64 << ClampedRomSize(m_nRomSize)), m_szIniPath);
   // A line break would split the value over two lines of the file; only
   // the first line of the path field is a path.
   const QString path = m_controls.GetDlgItemText(IDC_IMAGE_PATH);
   const QString firstLine = path.section(QRegularExpression(QStringLiteral("[\r\n]")), 0, 0);
-  ini.WriteString(kPathSection, "PATH", firstLine.toLocal8Bit().toStdString(), m_szIniPath);
+  saved &= ini.WriteString(kPathSection, "PATH", firstLine.toLocal8Bit().toStdString(), m_szIniPath);
+  // Settings lost without a word would surprise the user at the next start.
+  if (!saved) {
+    MessageBox(QStringLiteral("The settings could not be saved to\n") +
+                   QString::fromLocal8Bit(m_szIniPath),
+               MB_ICONEXCLAMATION | MB_OK);
+  }
 }
 
 void CMainDlg::OnDestroy() {

@@ -108,6 +108,8 @@ class CMainDlg : public QDialog {
   void ShowFatal(const QString& text);
   // Colour and text of the status line alone; the hold is not touched.
   void SetStatus(const QString& text, COLORREF colour);
+  // The text alone, painted before it returns; colour and hold untouched.
+  void SetStatusText(const QString& text);
   // Identification glue over the device layer: label 1034/1050 texts,
   // m_deviceState, m_bDeviceOsRunning, m_supportedSizeCode.
   int QueryBootStatus();
@@ -176,7 +178,7 @@ class CMainDlg : public QDialog {
   std::uint8_t m_deviceState = DEV_STATE_OK;
   std::uint8_t m_supportedSizeCode = 4;
   bool m_bSelfConnect = true;
-  bool m_bResetArmed = false;
+  bool m_bResetArmed = true;  // the first download resets the target too
   Handle m_hDevice = kInvalidHandle;
   QComboBox* m_addressCombo = nullptr;        // control 1045
   int m_nRomSize = 0;                         // selected ROM size code, 0..6

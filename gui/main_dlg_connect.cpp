@@ -20,9 +20,16 @@ QString Text(const std::string& text) { return QString::fromLatin1(text); }
 
 }  // namespace
 
+// The text goes first: the colour change paints at once, so the new text
+// is on the screen before a blocking step that may follow.
 void CMainDlg::SetStatus(const QString& text, COLORREF colour) {
+  m_controls.SetDlgItemText(IDC_STATUS, text);
   m_status->SetTextColor(colour);
-  m_status->setText(text);
+}
+
+void CMainDlg::SetStatusText(const QString& text) {
+  m_controls.SetDlgItemText(IDC_STATUS, text);
+  m_status->repaint();
 }
 
 void CMainDlg::ShowStatus(const QString& text, COLORREF colour, int holdTicks) {

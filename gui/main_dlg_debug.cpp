@@ -48,7 +48,6 @@ void CMainDlg::OnUserCmd() {
 void CMainDlg::OnWriteBuffer() {
   if (OpenDevice() == kInvalidHandle) {
     SetStatus(QStringLiteral("Detect..."), kBlue);
-    m_status->repaint();  // seen during the wait, when the window is not serviced
     Sleep(kDetectWaitMs);
     ShowStatus(QStringLiteral("Device is not Connected Now !!"), kDarkRed, 1);
     return;

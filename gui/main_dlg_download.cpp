@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -110,15 +111,19 @@ ReadBackResult ReadAndCompareBlocks(CMainDlg& dlg, Handle pipe, std::uint8_t* re
 
 // The dump the debug panel asked for: the first 64 bytes of one block of
 // what came back. Blocks the read-back did not cover read as zeros.
-void ShowRequestedDump(CMainDlg& dlg, const std::uint8_t* readBuffer, bool lastReadOk) {
+void ShowRequestedDump(CMainDlg& dlg, const std::uint8_t* readBuffer, bool lastReadOk,
+                       std::uint32_t blocksRead) {
   if (!dlg.m_bDumpRequest) return;
   dlg.m_bDumpRequest = false;
   if (!lastReadOk || dlg.m_nDumpBlock < 0) return;
   const std::uint64_t offset = std::uint64_t{static_cast<std::uint32_t>(dlg.m_nDumpBlock)} *
                                kTransferBlockSize;
   if (offset + kHexDumpBytes > kImageBufferSize) return;
-  dlg.m_text = QString::fromLatin1(HexDumpText(
-      std::span<const std::uint8_t, kHexDumpBytes>(readBuffer + offset, kHexDumpBytes)));
+  static constexpr std::array<std::uint8_t, kHexDumpBytes> kNotRead{};
+  const std::uint8_t* bytes =
+      offset < std::uint64_t{blocksRead} * kTransferBlockSize ? readBuffer + offset : kNotRead.data();
+  dlg.m_text = QString::fromLatin1(
+      HexDumpText(std::span<const std::uint8_t, kHexDumpBytes>(bytes, kHexDumpBytes)));
   dlg.MessageBox(dlg.m_text, MB_OK);
 }
 
@@ -195,9 +200,10 @@ void CMainDlg::OnDownload() {
 
 void CMainDlg::OnReadBuffer() {
   m_bResetArmed = true;
-  // Cleared, so that blocks the read-back does not cover show as zeros.
+  // Not cleared: only the blocks read are looked at, so a short read-back
+  // does not pay for touching all 4 MB.
   const std::unique_ptr<std::uint8_t[]> readBuffer(new (std::nothrow)
-                                                       std::uint8_t[kImageBufferSize]());
+                                                       std::uint8_t[kImageBufferSize]);
   if (readBuffer == nullptr || m_pImage == nullptr) {
     ShowStatus(kReadBufferFail, kDarkRed, 2);
     m_bResetArmed = false;
@@ -234,7 +240,7 @@ void CMainDlg::OnReadBuffer() {
   m_progress->SetBkColor(kWhite);
   m_progress->SendMessage(PBM_SETPOS, 0);
   m_progress->ShowCaption(false);
-  ShowRequestedDump(*this, readBuffer.get(), readBack.lastReadOk);
+  ShowRequestedDump(*this, readBuffer.get(), readBack.lastReadOk, blockCount);
   ClosePipe(pipe);
 
   // A read-back cut short proves nothing unless it had already found a

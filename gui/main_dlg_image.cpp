@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <filesystem>
+#include <system_error>
+
 #include "device/image_buffer.h"
 #include "device/rom_capacity.h"
 #include "gui/controls/color_label.h"
@@ -30,7 +33,7 @@ void CMainDlg::ShowRomSizeStatus() {
 void CMainDlg::OnBrowser() {
   const QString path =
       Services().ui.GetOpenFileName(this, QStringLiteral("Open"), QString(),
-                                    QStringLiteral("bin Files (*.bin);;All Files(*.*)"));
+                                    QStringLiteral("bin Files (*.bin)|*.bin|All Files(*.*)|*.*||"));
   if (path.isEmpty()) return;
   m_szImagePath = path.toLocal8Bit().toStdString();
   m_controls.SetDlgItemText(IDC_IMAGE_PATH, path);
@@ -39,8 +42,13 @@ void CMainDlg::OnBrowser() {
 
 int CMainDlg::OnLoadToBuffer() {
   const std::string fileName = m_controls.GetDlgItemText(IDC_IMAGE_PATH).toLocal8Bit().toStdString();
-  const GuiLoadedImage loaded =
+  GuiLoadedImage loaded =
       LoadImageForGui(fileName, static_cast<std::uint8_t>(m_nRomSize), m_image);
+  // A folder opens as a stream on some systems and only its read fails; to
+  // the user it is a path that names no image file.
+  std::error_code error;
+  if (loaded.outcome == GuiImageLoad::ReadFailed && std::filesystem::is_directory(fileName, error))
+    loaded.outcome = GuiImageLoad::OpenFailed;
 
   const QString loadFailed = QStringLiteral("Load File To Buffer Fail !!");
   if (loaded.outcome == GuiImageLoad::OpenFailed) {

@@ -5,7 +5,7 @@
 
 #include "device/protocol.h"
 #include "device/str_printf.h"
-#include "gui/reset_dlg.h"
+#include "gui/qt/reset_dialog.h"
 #include "gui/ui_services.h"
 
 namespace kavlen {
@@ -22,7 +22,7 @@ void ShowResetConfirmation(CMainDlg& window) {
     services.showResetDialog(&window);
     return;
   }
-  CResetDlg dialog([&window](const std::string& text) { window.DebugOutput(text); }, &window);
+  QtResetDialog dialog([&window](const std::string& text) { window.DebugOutput(text); }, &window);
   dialog.exec();
 }
 

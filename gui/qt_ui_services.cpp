@@ -26,6 +26,24 @@ QMessageBox::Icon IconFor(unsigned type) {
 
 }  // namespace
 
+QStringList QtNameFilters(const QString& windowsFilter) {
+  const QStringList parts = windowsFilter.split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].isEmpty()) break;
+    QString patterns = parts[i + 1];
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+#ifndef _WIN32
+    const QStringList each = patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QStringList mapped;
+    for (const QString& p : each) mapped << (p == QLatin1String("*.*") ? QStringLiteral("*") : p);
+    patterns = mapped.join(QLatin1Char(' '));
+#endif
+    filters << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+  }
+  return filters;
+}
+
 int QtUiServices::MessageBox(QWidget* owner, const QString& text, const QString& caption,
                              unsigned type) {
   QMessageBox box(IconFor(type), caption, text, QMessageBox::NoButton, owner);
@@ -54,7 +72,9 @@ int QtUiServices::MessageBox(QWidget* owner, const QString& text, const QString&
 
 QString QtUiServices::GetOpenFileName(QWidget* owner, const QString& caption,
                                       const QString& directory, const QString& filter) {
-  return QFileDialog::getOpenFileName(owner, caption, directory, filter);
+  return QFileDialog::getOpenFileName(owner, caption, directory,
+                                      QtNameFilters(filter).join(QStringLiteral(";;")), nullptr,
+                                      QFileDialog::HideNameFilterDetails);
 }
 
 // A bare host name means a web site to the shell; fromUserInput reads it

@@ -1,46 +1,33 @@
 #pragma once
-// "Reset Now !!!": the confirmation shown after a target reset. It closes
-// itself 1200 ms after it opens; OK or Enter closes it at once.
-
-#include <QDialog>
+// "Reset Now !!!": the confirmation shown after a target reset (template
+// 131). It closes itself 1200 ms after it opens; OK or Enter closes it at
+// once, Escape cancels it. Toolkit-free: it works through its DialogHost.
 
 #include <functional>
 #include <string>
 
-#include "gui/dialog_builder.h"
-
-class QTimerEvent;
+#include "gui/dialog_host.h"
 
 namespace kavlen {
 
 inline constexpr int kResetCloseTimer = 1;
-inline constexpr int kResetClosePeriodMs = 1200;
+inline constexpr unsigned kResetClosePeriodMs = 1200;
 
-class CResetDlg : public QDialog {
+class CResetDlg {
  public:
   // `debugOutput` receives the developer line written on OK (may be empty).
-  explicit CResetDlg(std::function<void(const std::string&)> debugOutput, QWidget* owner = nullptr);
+  CResetDlg(DialogHost& host, std::function<void(const std::string&)> debugOutput);
 
   void OnInitDialog();
-  // Timer kResetCloseTimer closes the dialog with the OK result; other ids are ignored.
+  // Timer kResetCloseTimer closes the dialog with IDOK; other ids are ignored.
   void OnTimer(int id);
   void OnOK();
-  void accept() override;
-  // Escape stops the timer too, so no tick reaches a dialog that has closed.
-  void done(int result) override;
-
-  const DialogControls& Controls() const { return m_controls; }
-  bool TimerRunning() const { return m_qtTimer != 0; }
-
- protected:
-  void timerEvent(QTimerEvent* event) override;
+  // Escape: the timer stops too, so no tick reaches a dialog that has closed.
+  void OnCancel();
 
  private:
-  void StopTimer();
-
+  DialogHost& m_host;
   std::function<void(const std::string&)> m_debugOutput;
-  DialogControls m_controls;
-  int m_qtTimer = 0;
 };
 
 }  // namespace kavlen

@@ -2,7 +2,7 @@
 // The window's settings file: an INI file read and written key by key with
 // the semantics of the Windows private-profile functions (a missing file,
 // section or key reads as the default; a value that is not a number reads
-// as 0; a failed write changes nothing and is not reported).
+// as 0). A failed write changes nothing and returns false.
 
 #include <cstdint>
 #include <string>
@@ -19,7 +19,7 @@ class SettingsFile {
   virtual std::string GetString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue, std::uint32_t capacity,
                                 const std::string& path) = 0;
-  virtual void WriteString(const std::string& section, const std::string& key,
+  virtual bool WriteString(const std::string& section, const std::string& key,
                            const std::string& value, const std::string& path) = 0;
 };
 

@@ -4,26 +4,13 @@
 // modal window. QtUiServices is the real one.
 
 #include <QString>
+#include <QStringList>
+
+#include "gui/message_box_codes.h"
 
 class QWidget;
 
 namespace kavlen {
-
-// Message box types and results, with the values of the Windows API.
-inline constexpr unsigned MB_OK = 0x0000;
-inline constexpr unsigned MB_OKCANCEL = 0x0001;
-inline constexpr unsigned MB_YESNO = 0x0004;
-inline constexpr unsigned MB_ICONHAND = 0x0010;
-inline constexpr unsigned MB_ICONQUESTION = 0x0020;
-inline constexpr unsigned MB_ICONEXCLAMATION = 0x0030;
-inline constexpr unsigned MB_ICONASTERISK = 0x0040;
-inline constexpr unsigned MB_ICONERROR = MB_ICONHAND;
-inline constexpr unsigned MB_ICONINFORMATION = MB_ICONASTERISK;
-
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
-inline constexpr int IDYES = 6;
-inline constexpr int IDNO = 7;
 
 class UiServices {
  public:
@@ -34,7 +21,7 @@ class UiServices {
                          unsigned type) = 0;
 
   // File-open chooser; returns the chosen path or an empty string on cancel.
-  // `filter` uses Qt's form: "ROM images (*.bin);;All files (*)".
+  // `filter` uses the Windows form: name|patterns|name|patterns||.
   virtual QString GetOpenFileName(QWidget* owner, const QString& caption,
                                   const QString& directory, const QString& filter) = 0;
 
@@ -43,6 +30,11 @@ class UiServices {
   // when nothing could open it.
   virtual bool OpenUrl(const QString& target) = 0;
 };
+
+// The chooser's name filters for a Windows-form filter: each name keeps its
+// text, followed by its patterns in brackets (the chooser hides them), and
+// "*.*" becomes "*" where file names need no dot.
+QStringList QtNameFilters(const QString& windowsFilter);
 
 class QtUiServices : public UiServices {
  public:

@@ -23,6 +23,7 @@ inline constexpr unsigned SS_NOTIFY = 0x0100;
 
 inline constexpr unsigned ES_MULTILINE = 0x0004;
 inline constexpr unsigned ES_AUTOHSCROLL = 0x0080;
+inline constexpr unsigned ES_WANTRETURN = 0x1000;
 
 inline constexpr unsigned CBS_DROPDOWN = 0x0002;
 inline constexpr unsigned CBS_SORT = 0x0100;

@@ -22,10 +22,9 @@ std::string ProfileSettingsFile::GetString(const std::string& section, const std
   return std::string(out.data(), length < capacity ? length : capacity - 1);
 }
 
-void ProfileSettingsFile::WriteString(const std::string& section, const std::string& key,
+bool ProfileSettingsFile::WriteString(const std::string& section, const std::string& key,
                                       const std::string& value, const std::string& path) {
-  // A failed write leaves the file as it was; nobody is told.
-  WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str());
+  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str());
 }
 
 }  // namespace kavlen

@@ -12,7 +12,7 @@ class ProfileSettingsFile final : public SettingsFile {
   std::string GetString(const std::string& section, const std::string& key,
                         const std::string& defaultValue, std::uint32_t capacity,
                         const std::string& path) override;
-  void WriteString(const std::string& section, const std::string& key, const std::string& value,
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& path) override;
 };
 

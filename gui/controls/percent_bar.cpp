@@ -104,10 +104,28 @@ int CPercentBar::SetPos(int position) {
   m_nPos = position;
   const int bar = BarExtent(m_nPos, m_nMin, m_nMax, ClientExtent());
   if (bar != m_nBarWidth) {
+    const int drawn = m_nBarWidth;
     m_nBarWidth = bar;
-    repaint();
+    // Without a caption only the strip between the old and the new end of
+    // the bar changes: painting just that keeps a long transfer from
+    // pushing the whole bar to the screen once per block. Anything else
+    // already marked for repainting is painted with it.
+    if (drawn >= 0 && (!m_bShowCaption || IsVertical())) {
+      repaint(ChangedStrip(drawn, bar));
+    } else {
+      repaint();
+    }
   }
   return previous;
+}
+
+QRect CPercentBar::ChangedStrip(int from, int to) const {
+  const QRect client = contentsRect();
+  const int low = std::min(from, to);
+  const int high = std::max(from, to);
+  if (IsVertical())
+    return QRect(client.left(), client.bottom() + 1 - high, client.width(), high - low) & client;
+  return QRect(client.left() + low, client.top(), high - low, client.height()) & client;
 }
 
 int CPercentBar::OffsetPos(int increment) { return SetPos(WrappingAdd(m_nPos, increment)); }

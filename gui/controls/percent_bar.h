@@ -9,6 +9,7 @@
 // bar grows or shrinks by at least one pixel.
 
 #include <QProgressBar>
+#include <QRect>
 #include <QString>
 
 #include "gui/controls/colorref.h"
@@ -63,6 +64,8 @@ class CPercentBar : public QProgressBar {
   QColor ResolvedBarColor() const;
   QColor ResolvedBkColor() const;
   int ClientExtent() const;
+  // The client pixels between two bar lengths.
+  QRect ChangedStrip(int from, int to) const;
 
   COLORREF m_crCaption = CLR_DEFAULT;
   int m_nPos = 0;

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@
 #include "gui/dialog_builder.h"
 #include "gui/resource_ids.h"
 #include "gui/ui_services.h"
+#include "tests/gui/qstring_print.h"
 #include "tests/gui/recording_ui_services.h"
 
 namespace kavlen {
@@ -136,6 +138,21 @@ TEST_F(MainTemplateTest, ExitAcceptsTheDialog) {
   controls.ItemAs<QPushButton>(IDOK)->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_TRUE(controls.ItemAs<QPushButton>(IDOK)->isDefault());
+}
+
+// The path field has no want-return style: Enter and the keypad's Enter go
+// to the default button and never put a line break into the path.
+TEST(DialogTemplates, EnterInThePathFieldPressesTheDefaultButton) {
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+    QDialog dialog;
+    const DialogControls controls = BuildDialog(dialog, MainDialogTemplate(), nullptr);
+    auto* path = controls.ItemAs<QPlainTextEdit>(IDC_IMAGE_PATH);
+    path->setPlainText(QStringLiteral("/roms/a.bin"));
+    path->moveCursor(QTextCursor::End);
+    QTest::keyClick(path, key);
+    EXPECT_EQ(path->toPlainText(), QStringLiteral("/roms/a.bin")) << key;
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << key;
+  }
 }
 
 // Each one-line caption fits its control, also in a substitute font.

@@ -34,9 +34,10 @@ class MemorySettings : public SettingsFile {
                         std::uint32_t, const std::string&) override {
     return defaultValue;
   }
-  void WriteString(const std::string& section, const std::string& key, const std::string& value,
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value,
                    const std::string&) override {
     written[section + "/" + key] = value;
+    return true;
   }
   std::map<std::string, std::string> written;
 };

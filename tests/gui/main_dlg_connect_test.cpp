@@ -243,6 +243,11 @@ TEST(MainDlgFirstPaint, RunsOnceAfterTheWindowIsShown) {
   EXPECT_FALSE(dlg.m_bFirstPaint);
   EXPECT_EQ(rig.StatusText(), QStringLiteral("Load Device OS Ready..."));
   EXPECT_EQ(rig.sleeps.size(), 1u);
+  // Each status text was on the screen before the step that followed it.
+  EXPECT_EQ(rig.paintedAtSleep, std::vector<QString>{QStringLiteral("Connected And Boot Code Already !!")});
+  ASSERT_EQ(rig.debugLines.size(), 2u);  // the device OS path, written before the load
+  EXPECT_EQ(rig.paintedAtDebug[1], QStringLiteral("Load Device OS..."));
+  EXPECT_EQ(rig.statusPainted.back(), QStringLiteral("Load Device OS Ready..."));
   dlg.repaint();
   QCoreApplication::processEvents();
   EXPECT_EQ(rig.sleeps.size(), 1u);

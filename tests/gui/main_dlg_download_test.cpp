@@ -294,18 +294,24 @@ TEST(DownloadRefusals, MissingImageFile) {
   EXPECT_EQ(bench.Status(), "Load File To Buffer Fail !!");
 }
 
-// A download without reset arms the next one, which then resets.
-TEST(DownloadReset, SecondDownloadResets) {
+// A fresh window's first download resets the target, with verify off too;
+// a download that found the reset disarmed arms the next one, which resets.
+TEST(DownloadReset, FirstDownloadResetsAndADisarmedOneArmsTheNext) {
   FakeEmulator emu;
   Bench bench(emu.api);
   bench.dlg->m_bVerify = false;
+  bench.dlg->OnDownload();
+  EXPECT_EQ(emu.Trace(), kConnect + kWrite4 + " open 62" + kReset);
+  EXPECT_EQ(bench.resetDialogs, 1);
+  emu.tokens.clear();
+  bench.dlg->m_bResetArmed = false;
   bench.dlg->OnDownload();
   EXPECT_EQ(emu.Trace(), kConnect + kWrite4 + " open close");
   emu.tokens.clear();
   bench.dlg->OnDownload();
   EXPECT_EQ(emu.Trace(), kConnect + kWrite4 + " open 62" + kReset);
-  EXPECT_EQ(bench.resetDialogs, 1);
-  EXPECT_EQ(bench.debugLines, TimeoutCountLines(254, 254));
+  EXPECT_EQ(bench.resetDialogs, 2);
+  EXPECT_EQ(bench.debugLines, (std::vector<std::string>(2, TimeoutCountLines(254, 254)[0])));
 }
 
 TEST(DownloadData, TheSelectedCapacityGoesOutWithTheFill) {

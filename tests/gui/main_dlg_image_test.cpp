@@ -71,19 +71,27 @@ class MainDlgImage : public ::testing::Test {
   CMainDlg& dlg;
 };
 
-TEST_F(MainDlgImage, MissingFileChangesNothing) {
-  dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QStringLiteral("DownLoad Firmware Path"));
-  EXPECT_EQ(dlg.OnLoadToBuffer(), 0);
-  EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer Fail !!"));
-  EXPECT_EQ(rig.StatusColour(), RGB(255, 0, 0));
-  EXPECT_EQ(dlg.m_nHoldTicks, 1);
-  ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
-  EXPECT_EQ(rig.ui.messageBoxes[0].text,
-            QStringLiteral("File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... "));
-  EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONINFORMATION | MB_OK);
-  EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
-  EXPECT_EQ(dlg.m_checksumLabel->text(), QStringLiteral("0x00000000"));
-  EXPECT_EQ(dlg.m_checksumLabel->TextColor(), RGB(127, 0, 0));
+// A path naming no file, or naming a folder, gets the same box.
+TEST(MainDlgImageOpen, UnopenablePathChangesNothing) {
+  for (const bool folder : {false, true}) {
+    SCOPED_TRACE(folder);
+    MainDlgRig rig;
+    CMainDlg& dlg = rig.Open();
+    const QString path = folder ? QString::fromStdString(rig.programDir.path())
+                                : QStringLiteral("DownLoad Firmware Path");
+    dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, path);
+    EXPECT_EQ(dlg.OnLoadToBuffer(), 0);
+    EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer Fail !!"));
+    EXPECT_EQ(rig.StatusColour(), RGB(255, 0, 0));
+    EXPECT_EQ(dlg.m_nHoldTicks, 1);
+    ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
+    EXPECT_EQ(rig.ui.messageBoxes[0].text,
+              QStringLiteral("File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... "));
+    EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONINFORMATION | MB_OK);
+    EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
+    EXPECT_EQ(dlg.m_checksumLabel->text(), QStringLiteral("0x00000000"));
+    EXPECT_EQ(dlg.m_checksumLabel->TextColor(), RGB(127, 0, 0));
+  }
 }
 
 TEST_F(MainDlgImage, ShortFileIsFilledWithZerosToTheSelectedSize) {
@@ -160,7 +168,7 @@ TEST_F(MainDlgImage, BrowserOffersTheTwoFileTypesAndCancelDoesNothing) {
   dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QStringLiteral("before.bin"));
   dlg.Controls().ItemAs<QAbstractButton>(IDC_BROWSE)->click();
   ASSERT_EQ(rig.ui.fileDialogs.size(), 1u);
-  EXPECT_EQ(rig.ui.fileDialogs[0].filter, QStringLiteral("bin Files (*.bin);;All Files(*.*)"));
+  EXPECT_EQ(rig.ui.fileDialogs[0].filter, QStringLiteral("bin Files (*.bin)|*.bin|All Files(*.*)|*.*||"));
   EXPECT_EQ(rig.ui.fileDialogs[0].directory, QString());
   EXPECT_EQ(rig.ui.fileDialogs[0].owner, &dlg);
   EXPECT_EQ(dlg.Controls().GetDlgItemText(IDC_IMAGE_PATH), QStringLiteral("before.bin"));

@@ -14,7 +14,7 @@
 
 #include "device/command_block.h"
 #include "gui/controls/color_label.h"
-#include "gui/reset_dlg.h"
+#include "gui/qt/reset_dialog.h"
 #include "gui/resource_ids.h"
 #include "gui/ui_services.h"
 #include "platform/sim_driver.h"
@@ -187,7 +187,7 @@ TEST(ResetTargetTest, RealConfirmationClosesByItself) {
 
 TEST(ResetDialogTest, ClosesWithOkAfter1200Ms) {
   std::vector<std::string> lines;
-  CResetDlg dialog([&lines](const std::string& text) { lines.push_back(text); });
+  QtResetDialog dialog([&lines](const std::string& text) { lines.push_back(text); });
   EXPECT_EQ(dialog.windowTitle(), "Reset Now !!!");
   QElapsedTimer clock;
   clock.start();
@@ -198,14 +198,12 @@ TEST(ResetDialogTest, ClosesWithOkAfter1200Ms) {
   EXPECT_FALSE(dialog.TimerRunning());
 }
 
-TEST(ResetDialogTest, OnlyItsOwnTimerClosesIt) {
+// Through the real host: a tick of the dialog's own timer closes it.
+TEST(ResetDialogTest, ItsTimerClosesItThroughTheQtHost) {
   std::vector<std::string> lines;
-  CResetDlg dialog([&lines](const std::string& text) { lines.push_back(text); });
+  QtResetDialog dialog([&lines](const std::string& text) { lines.push_back(text); });
   dialog.show();
-  dialog.OnTimer(2);
-  EXPECT_TRUE(dialog.isVisible());
-  EXPECT_TRUE(dialog.TimerRunning());
-  dialog.OnTimer(kResetCloseTimer);
+  dialog.Logic().OnTimer(kResetCloseTimer);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_FALSE(dialog.TimerRunning());
@@ -215,18 +213,18 @@ TEST(ResetDialogTest, OnlyItsOwnTimerClosesIt) {
 TEST(ResetDialogTest, KeysAndButton) {
   struct KeyCase {
     const char* name;
-    std::function<void(CResetDlg&)> press;
+    std::function<void(QtResetDialog&)> press;
     int result;
     std::vector<std::string> lines;
   } cases[] = {
-      {"OK button", [](CResetDlg& d) { d.Controls().ItemAs<QPushButton>(IDOK)->click(); }, QDialog::Accepted,
+      {"OK button", [](QtResetDialog& d) { d.Controls().ItemAs<QPushButton>(IDOK)->click(); }, QDialog::Accepted,
        {" OK Exit !!\n\r"}},
-      {"Enter", [](CResetDlg& d) { QTest::keyClick(&d, Qt::Key_Return); }, QDialog::Accepted, {" OK Exit !!\n\r"}},
-      {"Escape", [](CResetDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }, QDialog::Rejected, {}},
+      {"Enter", [](QtResetDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, QDialog::Accepted, {" OK Exit !!\n\r"}},
+      {"Escape", [](QtResetDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, QDialog::Rejected, {}},
   };
   for (const KeyCase& c : cases) {
     std::vector<std::string> lines;
-    CResetDlg dialog([&lines](const std::string& text) { lines.push_back(text); });
+    QtResetDialog dialog([&lines](const std::string& text) { lines.push_back(text); });
     QTimer::singleShot(0, &dialog, [&] { c.press(dialog); });
     QElapsedTimer clock;
     clock.start();

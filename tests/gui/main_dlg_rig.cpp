@@ -1,5 +1,7 @@
 #include "tests/gui/main_dlg_rig.h"
 
+#include <QEvent>
+
 #include <fstream>
 #include <sstream>
 
@@ -10,23 +12,54 @@
 
 namespace kavlen::test {
 
+namespace {
+
+// Records the text a label shows at each of its paints: what the user saw,
+// not what was merely stored.
+class PaintedTextRecorder : public QObject {
+ public:
+  PaintedTextRecorder(QLabel& label, std::vector<QString>& painted)
+      : label_(label), painted_(painted) {
+    label.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) painted_.push_back(label_.text());
+    return false;
+  }
+
+ private:
+  QLabel& label_;
+  std::vector<QString>& painted_;
+};
+
+}  // namespace
+
 MainDlgRig::MainDlgRig() : driver(MakeSimDriver(deviceRoot.path())) {}
 
 MainDlgRig::MainDlgRig(std::vector<std::string> simArgs)
     : sim(std::make_unique<SimProcess>(deviceRoot.path(), std::move(simArgs))),
       driver(MakeSimDriver(deviceRoot.path())) {}
 
-MainDlgRig::~MainDlgRig() { dlg_.reset(); }
+MainDlgRig::~MainDlgRig() {
+  paintRecorder_.reset();
+  dlg_.reset();
+}
 
 CMainDlg& MainDlgRig::Open() {
   MainDlgServices services(*driver, trace, settings, ui, programDir.path());
   services.joinPath = [](const std::string& dir, const std::string& name) {
     return JoinPath(dir, name);
   };
-  services.debugOutput = [this](const std::string& text) { debugLines.push_back(text); };
+  services.debugOutput = [this](const std::string& text) {
+    debugLines.push_back(text);
+    paintedAtDebug.push_back(statusPainted.empty() ? QString() : statusPainted.back());
+  };
   services.sleep = [this](int ms) {
     sleeps.push_back(ms);
     statusAtSleep.push_back(StatusText());
+    paintedAtSleep.push_back(statusPainted.empty() ? QString() : statusPainted.back());
   };
   services.postQuit = [this] { ++quitRequests; };
   services.startTimer = [this](int id, int period) {
@@ -35,6 +68,7 @@ CMainDlg& MainDlgRig::Open() {
     return true;
   };
   dlg_ = std::make_unique<CMainDlg>(std::move(services));
+  paintRecorder_ = std::make_unique<PaintedTextRecorder>(*dlg_->m_status, statusPainted);
   return *dlg_;
 }
 

@@ -56,6 +56,9 @@ class MainDlgRig {
   std::vector<std::string> debugLines;
   std::vector<int> sleeps;
   std::vector<QString> statusAtSleep;  // the status line while each wait ran
+  std::vector<QString> statusPainted;  // the status text of each paint of the line
+  std::vector<QString> paintedAtSleep; // the last painted status text at each wait
+  std::vector<QString> paintedAtDebug; // the same at each debug line
   int quitRequests = 0;
   bool refuseTimer1 = false;
   bool refuseTimer2 = false;
@@ -63,6 +66,7 @@ class MainDlgRig {
 
  private:
   std::unique_ptr<CMainDlg> dlg_;
+  std::unique_ptr<QObject> paintRecorder_;
 };
 
 }  // namespace kavlen::test

@@ -4,6 +4,8 @@
 #include <QAbstractButton>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "gui/controls/color_label.h"
 #include "gui/resource_ids.h"
 #include "tests/gui/main_dlg_rig.h"
@@ -148,6 +150,20 @@ TEST(MainDlgSettings, OnlyTheFirstLineOfThePathIsWritten) {
   EXPECT_EQ(rig.IniText(),
             "[VENDOR_COMMAND]\nTargetReset=1\nVerifyCheck=1\nROMSize=512\n"
             "[DownLoadPath]\nPATH=/roms/a.bin\n");
+}
+
+// Four keys fail to be written; the user is told once, with the file's name.
+TEST(MainDlgSettings, AFailedSaveIsReportedOnce) {
+  MainDlgRig rig;
+  std::filesystem::create_directory(rig.IniPath());  // a folder cannot take the settings
+  CMainDlg& dlg = rig.Open();
+  dlg.LoadSettings();
+  dlg.reject();
+  ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(rig.ui.messageBoxes[0].text,
+            QStringLiteral("The settings could not be saved to\n") + QString::fromStdString(rig.IniPath()));
+  EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONEXCLAMATION | MB_OK);
+  EXPECT_EQ(rig.ui.messageBoxes[0].owner, &dlg);
 }
 
 TEST(MainDlgSettings, ClosingBeforeTheFirstPaintWritesNothing) {

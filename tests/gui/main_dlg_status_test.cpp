@@ -1,6 +1,7 @@
 // The status line: what the window shows before its first paint, the hold
 // counted in ticks of timer 2, and the fatal blink on timer 1.
 
+#include <QFontMetricsF>
 #include <gtest/gtest.h>
 
 #include "gui/controls/color_label.h"
@@ -131,6 +132,20 @@ TEST(MainDlgStatus, FatalTextBlinksEverySecond) {
     EXPECT_EQ(rig.StatusText(), QString::fromLatin1(text));
     EXPECT_EQ(rig.StatusColour(), RGB(127, 0, 0));
   }
+}
+
+// A status text is fitted to the line as captions are: a long one gets a
+// smaller size of the dialog's face, a short one the dialog's own size.
+TEST(MainDlgStatus, TextsFitTheLine) {
+  MainDlgRig rig;
+  CMainDlg& dlg = rig.Open();
+  for (const char* text : {"Fatal Error or Device is not Connected !!", "Ready..."}) {
+    dlg.SetStatus(QString::fromLatin1(text), RGB(127, 0, 0));
+    const QFontMetricsF metrics(dlg.m_status->font());
+    EXPECT_LT(metrics.horizontalAdvance(dlg.m_status->text()), dlg.m_status->contentsRect().width())
+        << text;
+  }
+  EXPECT_EQ(dlg.m_status->font(), dlg.font());
 }
 
 TEST(MainDlgStatus, BlinkOverwritesReadyWithinASecond) {

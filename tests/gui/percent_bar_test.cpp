@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QPaintEvent>
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "gui/controls/percent_bar.h"
 #include "tests/gui/gui_test_support.h"
@@ -23,6 +25,19 @@ using test::PaintCounter;
 constexpr QRgb kBlue = 0xFF0000FF;
 constexpr QRgb kWhite = 0xFFFFFFFF;
 constexpr QRgb kRed = 0xFFFF0000;
+
+// The area of each paint a widget receives.
+class PaintRects : public QObject {
+ public:
+  explicit PaintRects(QWidget& widget) { widget.installEventFilter(this); }
+  std::vector<QRect> rects;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) rects.push_back(static_cast<QPaintEvent*>(event)->rect());
+    return false;
+  }
+};
 
 bool Is(QRgb pixel, QRgb colour) { return (pixel & 0xFFFFFFu) == (colour & 0xFFFFFFu); }
 
@@ -259,6 +274,45 @@ TEST_F(PercentBarTest, RepaintsOnlyWhenTheBarWidthChanges) {
   const int afterResize = paints.count;
   bar->SetPos(7);
   EXPECT_EQ(paints.count, afterResize + 1);
+}
+
+// Without a caption a step paints only the pixels the bar gained or lost,
+// and the screen ends up as a bar drawn whole; a colour change waiting for
+// its repaint is painted with the next step.
+TEST_F(PercentBarTest, StepsWithoutCaptionPaintOnlyTheChangedStrip) {
+  struct Case {
+    unsigned style;
+    QRect place;
+    QRect reference;  // a bar drawn whole
+    QRect strip;      // what a step from 1 to 2 of 4 paints
+  } const cases[] = {
+      {0, QRect(0, 60, 300, 20), QRect(0, 85, 300, 20), QRect(75, 0, 75, 20)},
+      {PBS_VERTICAL, QRect(0, 30, 20, 100), QRect(25, 30, 20, 100), QRect(0, 50, 20, 25)},
+  };
+  for (const Case& c : cases) {
+    CPercentBar* stepped = AddBar(c.place, c.style);
+    stepped->ShowCaption(false);
+    stepped->SetRange(0, 4);
+    stepped->show();
+    QApplication::processEvents();
+    PaintRects painted(*stepped);
+    stepped->SetPos(1);  // nothing drawn since the bar was shown: the first change paints whole
+    painted.rects.clear();
+    stepped->SetPos(2);
+    stepped->SetBarColor(RGB(255, 0, 0));
+    stepped->SetPos(1);
+    stepped->SetPos(2);
+    EXPECT_EQ(painted.rects, (std::vector<QRect>{c.strip, stepped->rect(), c.strip})) << c.style;
+
+    CPercentBar* whole = AddBar(c.reference, c.style);
+    whole->ShowCaption(false);
+    whole->SetBarColor(RGB(255, 0, 0));
+    whole->SetRange(0, 4);
+    whole->SetPos(2);
+    whole->show();
+    QApplication::processEvents();
+    EXPECT_EQ(Grab(*stepped), Grab(*whole)) << c.style;
+  }
 }
 
 TEST_F(PercentBarTest, RangeAndEqualTextDoNotRepaint) {

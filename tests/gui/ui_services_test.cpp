@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/ui_services.h"
+#include "tests/gui/qstring_print.h"
 
 namespace kavlen {
 namespace {
@@ -54,6 +55,16 @@ TEST(QtUiServices, MessageBoxMapsTypesAndAnswers) {
     EXPECT_EQ(title, QStringLiteral("USB Kavlen"));
     EXPECT_EQ(text, QStringLiteral("Reset Target Timout !!"));
   }
+}
+
+// The chooser's types keep their Windows names; "*.*" matches every file,
+// also one without an extension, as it does on Windows.
+TEST(QtUiServices, FileTypesFromTheWindowsFilter) {
+  const QStringList filters =
+      QtNameFilters(QStringLiteral("bin Files (*.bin)|*.bin|All Files(*.*)|*.*||"));
+  // The chooser shows each name without its last bracket, which holds the patterns.
+  EXPECT_EQ(filters, (QStringList{QStringLiteral("bin Files (*.bin) (*.bin)"),
+                                  QStringLiteral("All Files(*.*) (*)")}));
 }
 
 }  // namespace
