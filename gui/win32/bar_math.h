@@ -1,0 +1,21 @@
+#pragma once
+// The percentage bar's arithmetic in plain numbers: the same rules as the Qt
+// bar's geometry (gui/controls/percent_geometry.h), without a toolkit type.
+
+namespace kavlen::win32 {
+
+// (position - minimum) / (maximum - minimum) in double precision; an empty
+// or inverted range gives 0 instead of dividing by zero.
+double BarFraction(int position, int minimum, int maximum);
+
+// Cuts toward zero and clamps to the int range; NaN gives 0.
+int TruncToInt(double value);
+
+// Steps past the int range wrap around in two's complement instead of
+// overflowing.
+int WrappingAdd(int a, int b);
+
+// Bar length in pixels along `extent`, cut to 0..extent for drawing.
+int ClampedBar(double fraction, int extent);
+
+}  // namespace kavlen::win32

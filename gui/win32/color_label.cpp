@@ -1,0 +1,57 @@
+#include "gui/win32/color_label.h"
+
+#include <commctrl.h>
+
+#include "gui/win32/reflect.h"
+
+namespace kavlen::win32 {
+
+namespace {
+constexpr UINT_PTR kSubclassId = 1014;
+}
+
+CColorLabel::CColorLabel()
+    : m_hBrush(CreateSolidBrush(GetSysColor(COLOR_BTNFACE))), m_crBack(GetSysColor(COLOR_BTNFACE)) {}
+
+CColorLabel::~CColorLabel() {
+  if (m_hWnd) RemoveWindowSubclass(m_hWnd, SubclassProc, kSubclassId);
+  DeleteObject(m_hBrush);
+}
+
+bool CColorLabel::Attach(HWND control) {
+  if (!control || !SetWindowSubclass(control, SubclassProc, kSubclassId,
+                                     reinterpret_cast<DWORD_PTR>(this)))
+    return false;
+  m_hWnd = control;
+  return true;
+}
+
+void CColorLabel::SetTextColor(COLORREF colour) {
+  m_crText = colour;
+  if (m_hWnd) RedrawNow(m_hWnd);
+}
+
+LRESULT CALLBACK CColorLabel::SubclassProc(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+  auto* label = reinterpret_cast<CColorLabel*>(self);
+  switch (message) {
+    case kReflectedCtlColorStatic: {
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      SetBkColor(dc, label->m_crBack);
+      ::SetTextColor(dc, label->m_crText);
+      return reinterpret_cast<LRESULT>(label->m_hBrush);
+    }
+    case WM_SETTEXT: {
+      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      RedrawNow(window);
+      return result;
+    }
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(window, SubclassProc, kSubclassId);
+      label->m_hWnd = nullptr;
+      break;
+  }
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+}  // namespace kavlen::win32

@@ -1,0 +1,32 @@
+#pragma once
+// CColorLabel: a static text whose text colour changes at run time, drawn on
+// the button-face colour read when the label is made. A new colour or a new
+// text is painted before the call returns, so a status shown during a long
+// action is seen although the action pumps no messages.
+
+#include <windows.h>
+
+namespace kavlen::win32 {
+
+class CColorLabel {
+ public:
+  CColorLabel();
+  ~CColorLabel();
+  CColorLabel(const CColorLabel&) = delete;
+  CColorLabel& operator=(const CColorLabel&) = delete;
+
+  bool Attach(HWND control);
+  HWND GetSafeHwnd() const { return m_hWnd; }
+  void SetTextColor(COLORREF colour);
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam,
+                                       LPARAM lParam, UINT_PTR id, DWORD_PTR self);
+
+  HWND m_hWnd = nullptr;
+  HBRUSH m_hBrush;
+  COLORREF m_crBack;
+  COLORREF m_crText = 0;
+};
+
+}  // namespace kavlen::win32

@@ -1,0 +1,43 @@
+#pragma once
+// The main window of kavlen.exe (template 102) with its controls attached:
+// the progress bar, the colour labels with their start-up colours and texts,
+// the dump-address entries, the icon, Exit and the About box.
+
+#include <windows.h>
+
+#include "gui/win32/color_label.h"
+#include "gui/win32/percent_bar.h"
+
+namespace kavlen::win32 {
+
+class CMainWindow {
+ public:
+  CMainWindow();
+  ~CMainWindow();
+  CMainWindow(const CMainWindow&) = delete;
+  CMainWindow& operator=(const CMainWindow&) = delete;
+
+  // Runs the window modally; returns when it has closed.
+  INT_PTR Run();
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnInitDialog();
+  void OnPaint();
+
+  HWND m_hWnd = nullptr;
+  HICON m_hIcon;
+  HICON m_hSmallIcon;
+  CPercentBar m_progress;
+  CColorLabel m_status;
+  CColorLabel m_deviceOs;
+  CColorLabel m_deviceInfo;
+  CColorLabel m_length;
+  CColorLabel m_checksum;
+  CColorLabel m_address;
+  CColorLabel m_orginal;
+  CColorLabel m_target;
+};
+
+}  // namespace kavlen::win32
