@@ -16,6 +16,8 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
   # release packages (scripts/package.sh) and their checks
   dpkg-dev zip unzip lintian mandoc groff-base man-db desktop-file-utils
+  # kavlen.exe's window tests: Tahoma and Marlett for wine (xvfb is above)
+  fonts-wine
 )
 
 missing=()

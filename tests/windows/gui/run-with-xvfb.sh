@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# run-with-xvfb.sh PREFIX PROGRAM.EXE ARGS...: runs a Windows GUI test program
+# under wine on a private Xvfb screen, in the wine prefix PREFIX (made on first
+# use), and exits with the program's status. Windows paths given as ARGS are
+# written Z:/unix/path.
+#
+# The prefix is set up so that dialogs look as on Windows and close promptly:
+# Tahoma and Marlett from fonts-wine in its Fonts folder (wine does not find
+# Debian's copies, and dialogs would come out in another face and size), 96
+# dots per inch, and windows not managed by a window manager (there is none,
+# and without this EndDialog waits 2 s for one).
+set -u
+prefix=$1; shift
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+fonts=/usr/share/wine/fonts
+
+fail() { echo "run-with-xvfb: $*" >&2; exit 1; }
+[ -x "$wine" ] || fail "no wine64"
+command -v Xvfb >/dev/null || fail "no Xvfb (package xvfb)"
+[ -f $fonts/tahoma.ttf ] && [ -f $fonts/marlett.ttf ] || fail "no Tahoma/Marlett (package fonts-wine)"
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  "$wineserver" -w 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private 24-bit screen; Xvfb writes its display number when it is ready.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=:$(cat "$work/display")
+
+run() { "$wine" "$@" >"$work/out" 2>"$work/err" </dev/null; }
+
+if [ ! -f "$prefix/.kavlen-ready" ]; then
+  mkdir -p "$prefix"
+  run wineboot -i || fail "wineboot failed: $(tail -5 "$work/err")"
+  "$wineserver" -w
+  run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || fail "reg add Managed"
+  run reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f || fail "reg add LogPixels"
+  run reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+      /v LogPixels /t REG_DWORD /d 96 /f || fail "reg add LogPixels (machine)"
+  cp $fonts/tahoma.ttf $fonts/tahomabd.ttf $fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
+  "$wineserver" -w
+  touch "$prefix/.kavlen-ready"
+fi
+
+run "$@"
+status=$?
+cat "$work/out"
+# A dialog program that cannot reach the screen ends silently with 91.
+[ "$status" -ne 91 ] || echo "run-with-xvfb: status 91: the program could not open its windows on $DISPLAY" >&2
+exit $status
