@@ -87,6 +87,46 @@ std::string Hex(COLORREF colour) {
 
 void Settle() { Sleep(300); }
 
+// With KAVLEN_SHOTS set to a folder, the window as on screen goes to
+// FOLDER/NAME.bmp (24 bits, for scripts/screenshots.sh).
+void Shot(HWND window, const char* name) {
+  char folder[MAX_PATH];
+  if (!GetEnvironmentVariableA("KAVLEN_SHOTS", folder, sizeof folder)) return;
+  RECT box;
+  GetWindowRect(window, &box);
+  const int width = box.right - box.left, height = box.bottom - box.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  const DWORD row = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  std::vector<char> pixels(row * height);
+  GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+            DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  const std::string path = std::string(folder) + "/" + name + ".bmp";
+  if (FILE* out = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info, sizeof info, 1, out);
+    std::fwrite(pixels.data(), 1, pixels.size(), out);
+    std::fclose(out);
+  }
+}
+
 void CheckStartTexts(HWND main) {
   const struct {
     int id;
@@ -142,6 +182,7 @@ void CheckProgressBar(HWND main) {
         "the caption over the bar is drawn in the background colour");
   Check(CountColour(bar, blue, half, 0, width, client.bottom) > 5,
         "the caption over the rest is drawn in the bar colour");
+  Shot(main, "kavlen-win32-main");
 
   const std::string caption = "Download Processing completed 50%";
   Send(bar, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(caption.c_str()));
@@ -176,6 +217,7 @@ void CheckAboutBox(HWND main, DWORD pid, HANDLE process) {
   PostMessageA(web, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
   Settle();
   Check(CountColour(web, RGB(255, 0, 0)) > 5, "the pointer over the link turns it red");
+  Shot(about, "kavlen-win32-about");
   PostMessageA(web, WM_MOUSEMOVE, 0, MAKELPARAM(0xFFFB, 0xFFFB));  // (-5, -5): left
   Settle();
   Check(CountColour(web, RGB(64, 128, 255)) > 5, "the pointer leaving restores the link colour");

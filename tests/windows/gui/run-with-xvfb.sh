@@ -10,7 +10,7 @@
 # dots per inch, and windows not managed by a window manager (there is none,
 # and without this EndDialog waits 2 s for one).
 set -u
-prefix=$1; shift
+prefix=$(realpath -m "$1"); shift
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -55,6 +55,7 @@ fi
 run "$@"
 status=$?
 cat "$work/out"
+[ "$status" -eq 0 ] || tail -20 "$work/err" >&2
 # A dialog program that cannot reach the screen ends silently with 91.
 [ "$status" -ne 91 ] || echo "run-with-xvfb: status 91: the program could not open its windows on $DISPLAY" >&2
 exit $status
