@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine and runs every test: the native build,
 # the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# two Windows cross builds, the Windows program's smoke test and the console
-# scenario table against ukavlen.exe under wine, then builds the release
+# two Windows cross builds, the console program's smoke test, kavlen.exe's
+# window test (on a private Xvfb screen) and the console scenario table
+# against ukavlen.exe under wine, then builds the release
 # packages and checks them (installing the Debian package and removing it
 # again). It prints the time each stage took.
 set -euo pipefail
@@ -52,7 +53,7 @@ stage "Windows cross builds (x86_64, i686)"
 scripts/build.sh mingw64
 scripts/build.sh mingw32
 
-stage "wine: smoke test and the console scenario table against ukavlen.exe"
+stage "wine: smoke test, kavlen.exe's window and the console scenario table against ukavlen.exe"
 wine_log=$(mktemp)
 wine_status=0
 scripts/test-wine.sh >"$wine_log" 2>&1 || wine_status=$?
