@@ -8,7 +8,9 @@
 # Tahoma and Marlett from fonts-wine in its Fonts folder (wine does not find
 # Debian's copies, and dialogs would come out in another face and size), 96
 # dots per inch, and windows not managed by a window manager (there is none,
-# and without this EndDialog waits 2 s for one).
+# and without this EndDialog waits 2 s for one). The main window's face,
+# Microsoft Sans Serif, is not among wine's fonts: Tahoma stands in for it,
+# as it does for the dialog face, instead of whatever the host offers.
 set -u
 prefix=$(realpath -m "$1"); shift
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
@@ -39,7 +41,7 @@ export DISPLAY=:$(cat "$work/display")
 
 run() { "$wine" "$@" >"$work/out" 2>"$work/err" </dev/null; }
 
-if [ ! -f "$prefix/.kavlen-ready" ]; then
+if [ ! -f "$prefix/.kavlen-ready-2" ]; then
   mkdir -p "$prefix"
   run wineboot -i || fail "wineboot failed: $(tail -5 "$work/err")"
   "$wineserver" -w
@@ -47,9 +49,11 @@ if [ ! -f "$prefix/.kavlen-ready" ]; then
   run reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f || fail "reg add LogPixels"
   run reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
       /v LogPixels /t REG_DWORD /d 96 /f || fail "reg add LogPixels (machine)"
+  run reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+      /v 'Microsoft Sans Serif' /d Tahoma /f || fail "reg add FontSubstitutes"
   cp $fonts/tahoma.ttf $fonts/tahomabd.ttf $fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
   "$wineserver" -w
-  touch "$prefix/.kavlen-ready"
+  touch "$prefix/.kavlen-ready-2"
 fi
 
 run "$@"
