@@ -221,6 +221,12 @@ void CheckAboutBox(HWND main, DWORD pid, HANDLE process) {
   PostMessageA(web, WM_MOUSEMOVE, 0, MAKELPARAM(0xFFFB, 0xFFFB));  // (-5, -5): left
   Settle();
   Check(CountColour(web, RGB(64, 128, 255)) > 5, "the pointer leaving restores the link colour");
+  // The shell cannot open it here (no browser in the test prefix): it must
+  // show no message (which would block), and the link still turns visited.
+  PostMessageA(web, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+  PostMessageA(web, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+  Sleep(1000);
+  Check(CountColour(web, RGB(0, 13, 0)) > 5, "a clicked link shows the visited colour");
   PostMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
   for (int tries = 0; tries < 50 && IsWindow(about); ++tries) Sleep(100);
   Check(!IsWindow(about), "OK closes the About box");

@@ -15,7 +15,8 @@ set -u
 prefix=$(realpath -m "$1"); shift
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No browser: a link the program opens must not start one on the host.
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winebrowser.exe=d"
 fonts=/usr/share/wine/fonts
 
 fail() { echo "run-with-xvfb: $*" >&2; exit 1; }
