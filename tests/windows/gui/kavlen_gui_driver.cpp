@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "gui/win32/color_label.h"
 #include "gui/win32/percent_bar.h"
+#include "gui/win32/reflect.h"
 
 namespace {
 
@@ -232,6 +234,50 @@ void CheckAboutBox(HWND main, DWORD pid, HANDLE process) {
   Check(!IsWindow(about), "OK closes the About box");
 }
 
+// What the main window has no instance of, checked on controls of the
+// driver's own: a vertical bar, and a label painting before its call returns.
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  INT_PTR reflected = 0;
+  if (kavlen::win32::ReflectToControl(message, wParam, lParam, reflected)) return reflected;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void CheckControlsInProcess() {
+  WNDCLASSA host{};
+  host.lpfnWndProc = HostProc;
+  host.hInstance = GetModuleHandleA(nullptr);
+  host.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  host.lpszClassName = "KavlenControlsHost";
+  RegisterClassA(&host);
+  HWND window = CreateWindowExA(0, host.lpszClassName, "controls", WS_POPUP | WS_VISIBLE, 500,
+                                400, 200, 200, nullptr, nullptr, host.hInstance, nullptr);
+  HWND barWindow = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_VERTICAL,
+                                   10, 10, 20, 100, window, nullptr, host.hInstance, nullptr);
+  HWND labelWindow = CreateWindowExA(0, "Static", "WWWW", WS_CHILD | WS_VISIBLE, 50, 10, 100, 20,
+                                     window, nullptr, host.hInstance, nullptr);
+  UpdateWindow(window);
+  const COLORREF blue = RGB(0, 0, 255), white = RGB(255, 255, 255);
+  {
+    kavlen::win32::CPercentBar bar;
+    bar.Attach(barWindow);
+    bar.SetBarColor(blue);
+    bar.SetBkColor(white);
+    SendMessageA(barWindow, PBM_SETRANGE, 0, MAKELPARAM(0, 4));
+    SendMessageA(barWindow, PBM_SETPOS, 1, 0);  // paints before it returns
+    Check(CountColour(barWindow, blue, 0, 75, 20, 100) == 20 * 25 &&
+              CountColour(barWindow, white, 0, 0, 20, 75) == 20 * 75,
+          "a vertical bar fills its bottom quarter and shows no caption");
+
+    kavlen::win32::CColorLabel label;
+    label.Attach(labelWindow);
+    label.SetTextColor(RGB(255, 0, 0));  // no message is pumped before the read
+    Check(CountColour(labelWindow, RGB(255, 0, 0)) > 10 &&
+              Pixel(labelWindow, 99, 19) == GetSysColor(COLOR_BTNFACE),
+          "a colour label repaints its text in the new colour before SetTextColor returns");
+  }
+  DestroyWindow(window);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -269,6 +315,7 @@ int main(int argc, char** argv) {
   GetExitCodeProcess(process.hProcess, &status);
   Check(ended && status == 0, "\"&Exit\" ends kavlen.exe with status 0");
   if (!ended) TerminateProcess(process.hProcess, 1);
+  CheckControlsInProcess();
   std::printf("%d check(s) failed\n", g_failures);
   return g_failures == 0 ? 0 : 1;
 }
