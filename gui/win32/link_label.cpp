@@ -1,8 +1,8 @@
 #include "gui/win32/link_label.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
+#include "gui/win32/dialog_calls.h"
 #include "gui/win32/reflect.h"
 
 namespace kavlen::win32 {
@@ -131,25 +131,14 @@ LRESULT CLinkLabel::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case kReflectedCommand:
       if (HIWORD(wParam) != STN_CLICKED) return 0;
-      Open();
+      // A failure is not reported: without a message of the shell's, the
+      // link turns visited at once.
+      ShellOpen(m_strTarget);
       m_bVisited = true;
       InvalidateRect(m_hWnd, nullptr, TRUE);
       return 1;
   }
   return DefSubclassProc(m_hWnd, message, wParam, lParam);
-}
-
-// The shell picks the browser or the mail program. A failure is not
-// reported: without SEE_MASK_FLAG_NO_UI the shell would show a modal
-// message of its own, and the link would turn visited only after it.
-void CLinkLabel::Open() const {
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_FLAG_NO_UI;
-  info.lpVerb = "open";
-  info.lpFile = m_strTarget.c_str();
-  info.nShow = SW_SHOWMINIMIZED;
-  ShellExecuteExA(&info);
 }
 
 void CLinkLabel::OnMouseMove(LPARAM lParam) {

@@ -35,7 +35,6 @@ class CLinkLabel {
   void RelayToTip(UINT message, WPARAM wParam, LPARAM lParam);
   void OnMouseMove(LPARAM lParam);
   void Leave();
-  void Open() const;
   COLORREF TextColour() const;
   void CreateLinkFont();
   void CreateTip();
