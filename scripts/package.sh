@@ -5,7 +5,8 @@
 #            /usr/bin, manual pages, desktop entry and icon, README and
 #            licence; dependencies computed from the programs
 #   windows  kavlen-<version>-windows-x86_64.zip and -i686.zip: ukavlen.exe
-#            (kavlen.exe too once a Windows build makes it), README.txt, LICENSE.txt
+#            (kavlen.exe too once its window runs the device actions), README.txt,
+#            LICENSE.txt
 #   all      both, into an emptied build/packages
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -110,7 +111,9 @@ make_windows_zip() {  # flavour arch triple
   name=kavlen-$version-windows-$arch
   dir=$work/$name
   mkdir -p "$dir"
-  for exe in ukavlen.exe kavlen.exe; do
+  # kavlen.exe is built today but not shipped: its window does not yet run
+  # the device actions that README.txt promises. Add it here once it does.
+  for exe in ukavlen.exe; do
     [ -f "build/$flavour/bin/$exe" ] || continue
     install -m 0755 "build/$flavour/bin/$exe" "$dir/"
     "$triple-strip" "$dir/$exe"
