@@ -8,13 +8,17 @@ namespace kavlen::win32 {
 
 namespace {
 constexpr UINT_PTR kSubclassId = 1014;
+constexpr const char* kProperty = "kavlen.CColorLabel";  // finds the label from its window
 }
 
 CColorLabel::CColorLabel()
     : m_hBrush(CreateSolidBrush(GetSysColor(COLOR_BTNFACE))), m_crBack(GetSysColor(COLOR_BTNFACE)) {}
 
 CColorLabel::~CColorLabel() {
-  if (m_hWnd) RemoveWindowSubclass(m_hWnd, SubclassProc, kSubclassId);
+  if (m_hWnd) {
+    RemoveWindowSubclass(m_hWnd, SubclassProc, kSubclassId);
+    RemovePropA(m_hWnd, kProperty);
+  }
   DeleteObject(m_hBrush);
 }
 
@@ -23,7 +27,12 @@ bool CColorLabel::Attach(HWND control) {
                                      reinterpret_cast<DWORD_PTR>(this)))
     return false;
   m_hWnd = control;
+  SetPropA(control, kProperty, this);
   return true;
+}
+
+CColorLabel* CColorLabel::FromWindow(HWND control) {
+  return control ? static_cast<CColorLabel*>(GetPropA(control, kProperty)) : nullptr;
 }
 
 void CColorLabel::SetTextColor(COLORREF colour) {
@@ -48,6 +57,7 @@ LRESULT CALLBACK CColorLabel::SubclassProc(HWND window, UINT message, WPARAM wPa
     }
     case WM_NCDESTROY:
       RemoveWindowSubclass(window, SubclassProc, kSubclassId);
+      RemovePropA(window, kProperty);
       label->m_hWnd = nullptr;
       break;
   }

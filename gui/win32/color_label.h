@@ -16,6 +16,8 @@ class CColorLabel {
   CColorLabel& operator=(const CColorLabel&) = delete;
 
   bool Attach(HWND control);
+  // The label attached to `control`, or null.
+  static CColorLabel* FromWindow(HWND control);
   HWND GetSafeHwnd() const { return m_hWnd; }
   void SetTextColor(COLORREF colour);
 

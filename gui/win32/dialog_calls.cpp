@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "gui/win32/color_label.h"
+
 namespace kavlen::win32 {
 
 namespace {
@@ -45,6 +47,11 @@ std::intptr_t SendItemMessage(DialogHandle dialog, int id, unsigned message, std
 }
 
 void UpdateItem(DialogHandle dialog, int id) { UpdateWindow(GetDlgItem(Window(dialog), id)); }
+
+void SetLabelTextColor(DialogHandle dialog, int id, std::uint32_t colour) {
+  if (CColorLabel* label = CColorLabel::FromWindow(GetDlgItem(Window(dialog), id)))
+    label->SetTextColor(colour);
+}
 
 bool StartTimer(DialogHandle dialog, int id, unsigned periodMs) {
   return SetTimer(Window(dialog), static_cast<UINT_PTR>(id), periodMs, nullptr) != 0;

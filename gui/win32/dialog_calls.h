@@ -24,6 +24,9 @@ std::intptr_t SendItemMessage(DialogHandle dialog, int id, unsigned message, std
                               std::intptr_t lParam);
 // Paints what is invalid in the item now.
 void UpdateItem(DialogHandle dialog, int id);
+// The colour label's SetTextColor (0x00BBGGRR); nothing when the item has
+// no colour label attached.
+void SetLabelTextColor(DialogHandle dialog, int id, std::uint32_t colour);
 bool StartTimer(DialogHandle dialog, int id, unsigned periodMs);
 void StopTimer(DialogHandle dialog, int id);
 int ShowMessageBox(DialogHandle dialog, const std::string& text, const std::string& caption,

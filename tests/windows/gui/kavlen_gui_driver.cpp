@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gui/win32/color_label.h"
+#include "gui/win32/dialog_calls.h"
 #include "gui/win32/percent_bar.h"
 #include "gui/win32/reflect.h"
 
@@ -253,8 +254,10 @@ void CheckControlsInProcess() {
                                 400, 200, 200, nullptr, nullptr, host.hInstance, nullptr);
   HWND barWindow = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_VERTICAL,
                                    10, 10, 20, 100, window, nullptr, host.hInstance, nullptr);
+  constexpr int kLabelId = 7;
   HWND labelWindow = CreateWindowExA(0, "Static", "WWWW", WS_CHILD | WS_VISIBLE, 50, 10, 100, 20,
-                                     window, nullptr, host.hInstance, nullptr);
+                                     window, reinterpret_cast<HMENU>(kLabelId), host.hInstance,
+                                     nullptr);
   UpdateWindow(window);
   const COLORREF blue = RGB(0, 0, 255), white = RGB(255, 255, 255);
   {
@@ -270,7 +273,8 @@ void CheckControlsInProcess() {
 
     kavlen::win32::CColorLabel label;
     label.Attach(labelWindow);
-    label.SetTextColor(RGB(255, 0, 0));  // no message is pumped before the read
+    // As the window logic's host sets it; no message is pumped before the read.
+    kavlen::win32::SetLabelTextColor(window, kLabelId, RGB(255, 0, 0));
     Check(CountColour(labelWindow, RGB(255, 0, 0)) > 10 &&
               Pixel(labelWindow, 99, 19) == GetSysColor(COLOR_BTNFACE),
           "a colour label repaints its text in the new colour before SetTextColor returns");
