@@ -1,6 +1,7 @@
 #include "platform/ini_text.h"
 
 #include <cstddef>
+#include <utility>
 
 namespace kavlen {
 namespace {
@@ -32,7 +33,6 @@ struct ParsedLine {
 };
 
 ParsedLine Parse(std::string_view line) {
-  if (line.substr(0, kUtf8Mark.size()) == kUtf8Mark) line.remove_prefix(kUtf8Mark.size());
   const std::string_view text = Trim(line);
   ParsedLine parsed;
   if (text.empty() || text.front() == ';') return parsed;
@@ -59,23 +59,34 @@ std::string Unquote(std::string_view value) {
 }  // namespace
 
 IniText::IniText(std::string_view text) {
+  if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
+    mark_ = kUtf8Mark;
+    text.remove_prefix(kUtf8Mark.size());
+  }
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') {
-      line.remove_suffix(1);
-      if (lines_.empty()) eol_ = "\r\n";
+    Line line;
+    if (end == std::string_view::npos) {
+      line.text = text.substr(start);
+      end = text.size();
+    } else if (end > start && text[end - 1] == '\r') {
+      line.text = text.substr(start, end - 1 - start);
+      line.end = "\r\n";
+    } else {
+      line.text = text.substr(start, end - start);
+      line.end = "\n";
     }
-    lines_.emplace_back(line);
+    if (lines_.empty() && !line.end.empty()) eol_ = line.end;
+    lines_.push_back(std::move(line));
     start = end + 1;
   }
 }
 
 std::size_t IniText::FindSection(std::string_view section) const {
+  section = Trim(section);
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const ParsedLine parsed = Parse(lines_[i]);
+    const ParsedLine parsed = Parse(lines_[i].text);
     if (parsed.kind == LineKind::Section && SameName(parsed.name, section)) return i;
   }
   return lines_.size();
@@ -83,17 +94,24 @@ std::size_t IniText::FindSection(std::string_view section) const {
 
 std::size_t IniText::SectionEnd(std::size_t header) const {
   std::size_t i = header + 1;
-  while (i < lines_.size() && Parse(lines_[i]).kind != LineKind::Section) ++i;
+  while (i < lines_.size() && Parse(lines_[i].text).kind != LineKind::Section) ++i;
   return i;
 }
 
 std::size_t IniText::FindKey(std::size_t header, std::string_view key) const {
+  key = Trim(key);
   const std::size_t end = SectionEnd(header);
   for (std::size_t i = header + 1; i < end; ++i) {
-    const ParsedLine parsed = Parse(lines_[i]);
+    const ParsedLine parsed = Parse(lines_[i].text);
     if (parsed.kind == LineKind::Entry && SameName(parsed.name, key)) return i;
   }
   return lines_.size();
+}
+
+void IniText::Insert(std::size_t at, std::string text) {
+  // A last line without an end gets one before anything follows it.
+  if (at == lines_.size() && !lines_.empty() && lines_.back().end.empty()) lines_.back().end = eol_;
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), eol_});
 }
 
 std::optional<std::string> IniText::Find(std::string_view section, std::string_view key) const {
@@ -101,13 +119,13 @@ std::optional<std::string> IniText::Find(std::string_view section, std::string_v
   if (header == lines_.size()) return std::nullopt;
   const std::size_t line = FindKey(header, key);
   if (line == lines_.size()) return std::nullopt;
-  return Unquote(Parse(lines_[line]).value);
+  return Unquote(Parse(lines_[line].text).value);
 }
 
 std::vector<std::string> IniText::SectionNames() const {
   std::vector<std::string> names;
-  for (const std::string& line : lines_) {
-    const ParsedLine parsed = Parse(line);
+  for (const Line& line : lines_) {
+    const ParsedLine parsed = Parse(line.text);
     if (parsed.kind == LineKind::Section) names.emplace_back(parsed.name);
   }
   return names;
@@ -119,31 +137,33 @@ std::vector<std::string> IniText::KeyNames(std::string_view section) const {
   if (header == lines_.size()) return names;
   const std::size_t end = SectionEnd(header);
   for (std::size_t i = header + 1; i < end; ++i) {
-    const ParsedLine parsed = Parse(lines_[i]);
+    const ParsedLine parsed = Parse(lines_[i].text);
     if (parsed.kind == LineKind::Entry) names.emplace_back(parsed.name);
   }
   return names;
 }
 
 void IniText::Set(std::string_view section, std::string_view key, std::string_view value) {
+  section = Trim(section);
+  key = Trim(key);
   const std::size_t header = FindSection(section);
   if (header == lines_.size()) {
-    lines_.push_back("[" + std::string(section) + "]");
-    lines_.push_back(std::string(key) + "=" + std::string(value));
+    Insert(lines_.size(), "[" + std::string(section) + "]");
+    Insert(lines_.size(), std::string(key) + "=" + std::string(value));
     return;
   }
   const std::size_t line = FindKey(header, key);
   if (line != lines_.size()) {
     // The key keeps the spelling the file gave it.
-    lines_[line] = std::string(Parse(lines_[line]).name) + "=" + std::string(value);
+    lines_[line].text = std::string(Parse(lines_[line].text).name) + "=" + std::string(value);
     return;
   }
   std::size_t after = header + 1;
   const std::size_t end = SectionEnd(header);
   for (std::size_t i = header + 1; i < end; ++i) {
-    if (Parse(lines_[i]).kind == LineKind::Entry) after = i + 1;
+    if (Parse(lines_[i].text).kind == LineKind::Entry) after = i + 1;
   }
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(after), std::string(key) + "=" + std::string(value));
+  Insert(after, std::string(key) + "=" + std::string(value));
 }
 
 void IniText::RemoveKey(std::string_view section, std::string_view key) {
@@ -161,10 +181,10 @@ void IniText::RemoveSection(std::string_view section) {
 }
 
 std::string IniText::Text() const {
-  std::string text;
-  for (const std::string& line : lines_) {
-    text += line;
-    text += eol_;
+  std::string text = mark_;
+  for (const Line& line : lines_) {
+    text += line.text;
+    text += line.end;
   }
   return text;
 }
