@@ -1,44 +1,19 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <optional>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/ini_text.h"
 #include "platform/profile.h"
+#include "platform/text_file.h"
 
 namespace kavlen {
 namespace {
 
-enum class FileRead { Read, Missing, Failed };
-
-FileRead ReadWholeFile(const char* path, std::string& text) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? FileRead::Missing : FileRead::Failed;
-  char chunk[4096];
-  for (;;) {
-    const ssize_t got = read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      close(fd);
-      return FileRead::Failed;
-    }
-    if (got == 0) break;
-    text.append(chunk, static_cast<std::size_t>(got));
-  }
-  close(fd);
-  return FileRead::Read;
-}
-
 IniText LoadIni(const char* path) {
   std::string text;
-  if (path != nullptr) ReadWholeFile(path, text);
+  if (path != nullptr) ReadTextFile(path, text);
   return IniText(text);
 }
 
@@ -62,16 +37,19 @@ std::uint32_t CopyText(std::string_view text, char* out, std::uint32_t size) {
 }
 
 // Names one after the other, each nul-terminated, one more nul at the end.
-// When they do not fit the last one is cut and the result is size - 2.
+// When they do not fit, the list is cut (the name at the cut loses its end)
+// and ends with two nuls in the buffer's last two bytes; the result is then
+// size - 2.
 std::uint32_t CopyNameList(const std::vector<std::string>& names, char* out, std::uint32_t size) {
   if (size < 2) {
     out[0] = '\0';
     return 0;
   }
-  std::size_t used = 0;
+  std::size_t used = 0;  // never more than size - 1: a copied name left room for the list's end
   for (const std::string& name : names) {
     if (used + name.size() + 2 > size) {
-      std::memcpy(out + used, name.data(), size - 2 - used);
+      const std::size_t room = used < size - 2u ? size - 2u - used : 0;
+      std::memcpy(out + used, name.data(), room);
       out[size - 2] = '\0';
       out[size - 1] = '\0';
       return size - 2;
@@ -98,73 +76,6 @@ bool BreaksTheFile(const char* section, const char* key, const char* value) {
     if (first == std::string_view::npos || name[first] == '[' || name[first] == ';') return true;
   }
   return false;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    done += static_cast<std::size_t>(wrote);
-  }
-  return true;
-}
-
-// The file a settings path names, following a symbolic link so that the
-// link stays in place and its target gets the new text.
-std::string WriteTarget(const char* path) {
-  struct stat info;
-  if (lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
-    if (char* resolved = realpath(path, nullptr)) {
-      std::string target(resolved);
-      std::free(resolved);
-      return target;
-    }
-  }
-  return path;
-}
-
-// The new text goes to a temporary file in the same folder, which is
-// flushed and then renamed over the old file: the file holds either the old
-// or the new settings, whenever the program or the machine stops.
-bool ReplaceFile(const char* path, const std::string& text) {
-  const std::string target = WriteTarget(path);
-  struct stat old;
-  const bool existed = stat(target.c_str(), &old) == 0;
-  // A file without write permission bits stays read-only even for root, like
-  // a file with the read-only attribute on Windows.
-  if (existed && (!S_ISREG(old.st_mode) || (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-                  access(target.c_str(), W_OK) != 0)) {
-    return false;
-  }
-
-  std::string temp;
-  int fd = -1;
-  static unsigned counter = 0;
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temp = target + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-    fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, text);
-  if (ok && existed) ok = fchmod(fd, old.st_mode & 07777) == 0;
-  if (ok) ok = fsync(fd) == 0;
-  if (close(fd) != 0) ok = false;
-  if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    unlink(temp.c_str());
-    return false;
-  }
-  const std::size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-  const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    fsync(dirFd);
-    close(dirFd);
-  }
-  return true;
 }
 
 }  // namespace
@@ -195,7 +106,7 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
   if (section == nullptr || path == nullptr || path[0] == '\0') return false;
   if (BreaksTheFile(section, key, value)) return false;
   std::string text;
-  const FileRead read = ReadWholeFile(path, text);
+  const FileRead read = ReadTextFile(path, text);
   if (read == FileRead::Failed) return false;
   IniText ini(text);
   if (key == nullptr) {
@@ -207,7 +118,7 @@ bool WritePrivateProfileStringA(const char* section, const char* key, const char
   } else {
     ini.Set(section, key, value);
   }
-  return ReplaceFile(path, ini.Text());
+  return WriteTextFile(path, ini.Text());
 }
 
 }  // namespace kavlen

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text_file.h"
 #include "tests/support/process_helpers.h"
 
 namespace kavlen::test {
@@ -49,6 +50,7 @@ TEST(ProfileStringTest, ReadsTrimmedValuesOrTheDefault) {
   const std::string path = dir.Write("kavlen.ini", Bytes(kSettings));
   const StringCase cases[] = {
       {"exact", "VENDOR_COMMAND", "ROMSize", "x", 255, "512"},
+      {"asked names trimmed", " VENDOR_COMMAND\t", "\tROMSize ", "x", 255, "512"},
       {"any case, blanks around", "vendor_command", "VERIFYCHECK", "x", 255, "0"},
       {"value with inner blanks", "DownLoadPath", "PATH", "x", 255, "/home/me/roms/boot image.bin"},
       {"enclosing quotes dropped", "VENDOR_COMMAND", "Quoted", "x", 255, "  in quotes  "},
@@ -100,6 +102,34 @@ TEST(ProfileStringTest, ListsSectionsAndKeys) {
     const std::uint32_t copied = GetPrivateProfileStringA(c.section, nullptr, "x", out.data(), c.size, path.c_str());
     EXPECT_EQ(std::string(out.data(), c.expected.size()), c.expected) << (c.section ? c.section : "sections");
     EXPECT_EQ(copied, c.copied) << (c.section ? c.section : "sections");
+  }
+}
+
+// Every buffer size from 1 to the whole list: the list cut to size - 2
+// bytes and two nuls, nothing written behind the buffer.
+TEST(ProfileStringTest, NameListsFitEveryBufferSize) {
+  TempDir dir;
+  const std::string path = dir.Write("kavlen.ini", Bytes("[ab]\nk=1\nlonger=2\n[x]\n[]\n[third]\n"));
+  const struct {
+    const char* section;
+    std::string whole;
+  } lists[] = {
+      {nullptr, WithNuls("ab\0x\0\0third\0\0")},
+      {"ab", WithNuls("k\0longer\0\0")},
+  };
+  constexpr std::size_t kGuard = 8;
+  for (const auto& list : lists) {
+    for (std::uint32_t size = 1; size <= list.whole.size(); ++size) {
+      const bool fits = size == list.whole.size();
+      std::string expected = size == 1 ? std::string(1, '\0') : list.whole.substr(0, size - 2) + std::string(2, '\0');
+      if (fits) expected = list.whole;
+      std::vector<char> out(size + kGuard, '#');
+      const std::uint32_t copied = GetPrivateProfileStringA(list.section, nullptr, "", out.data(), size, path.c_str());
+      const std::string at = std::string(list.section ? list.section : "sections") + " in " + std::to_string(size);
+      EXPECT_EQ(std::string(out.data(), size), expected) << at;
+      EXPECT_EQ(copied, fits ? size - 1 : (size < 2 ? 0 : size - 2)) << at;
+      EXPECT_EQ(std::string(out.data() + size, kGuard), std::string(kGuard, '#')) << at << ": wrote past the buffer";
+    }
   }
 }
 
@@ -157,6 +187,14 @@ TEST(ProfileWriteTest, ChangesOnlyWhatItNames) {
       {"empty value", "[A]\nx=1\n", "A", "x", "", "[A]\nx=\n"},
       {"null value removes the key", "[A]\nx=1\ny=2\n", "A", "x", nullptr, "[A]\ny=2\n"},
       {"null key removes the section", "[A]\nx=1\n[B]\ny=2\n", "A", nullptr, nullptr, "[B]\ny=2\n"},
+      {"names trimmed to match", "[A]\nx=1\n", " A\t", "\tx ", "2", "[A]\nx=2\n"},
+      {"names trimmed when new", "[A]\nx=1\n", " B ", " y ", "2", "[A]\nx=1\n[B]\ny=2\n"},
+      {"byte order mark kept, names after it found", "\xEF\xBB\xBF[A]\r\nx=1\r\n", "A", "x", "2",
+       "\xEF\xBB\xBF[A]\r\nx=2\r\n"},
+      {"each line keeps its own end", "[A]\r\nx=1\ny=2\r\nz=3\n", "A", "y", "5", "[A]\r\nx=1\ny=5\r\nz=3\n"},
+      {"new lines take the first line's end", "[A]\r\nx=1\n", "A", "z", "3", "[A]\r\nx=1\nz=3\r\n"},
+      {"last line keeps having no end", "[A]\nx=1\n[B]\ny=2", "A", "x", "5", "[A]\nx=5\n[B]\ny=2"},
+      {"a line ends before one is added after it", "[A]\r\nx=1", "A", "y", "2", "[A]\r\nx=1\r\ny=2\r\n"},
   };
   for (const WriteCase& c : cases) {
     TempDir dir;
@@ -220,6 +258,105 @@ TEST(ProfileWriteTest, UnwritablePlacesFailAndKeepTheFile) {
   ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
   EXPECT_FALSE(WritePrivateProfileStringA("A", "x", "1", readOnly.c_str()));
   EXPECT_EQ(Text(ReadFileBytes(readOnly)), "[A]\nx=0\n");
+}
+
+// Something other than a file under the name is neither read (a FIFO would
+// block, a device never end) nor written.
+TEST(ProfileWriteTest, ReadsAndWritesOnlyRegularFiles) {
+  TempDir dir;
+  const std::string fifo = dir.path() + "/fifo.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string device = dir.path() + "/device.ini";
+  fs::create_symlink("/dev/zero", device);
+  for (const std::string& path : {fifo, device, dir.path()}) {
+    char out[16];
+    EXPECT_EQ(GetPrivateProfileStringA("A", "x", "none", out, sizeof out, path.c_str()), 4u) << path;
+    EXPECT_STREQ(out, "none") << path;
+    EXPECT_FALSE(WritePrivateProfileStringA("A", "x", "1", path.c_str())) << path;
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+// The settings reach the file the name stands for, and that file stays the
+// same file: links keep pointing at it, its mode and owner stay.
+TEST(ProfileWriteTest, KeepsTheFilesIdentity) {
+  struct IdentityCase {
+    const char* name;
+    const char* link;       // kavlen.ini: "symlink", "hardlink" or "" (the file itself)
+    const char* linkText;   // what a symbolic link holds
+    bool fileExists;
+  } cases[] = {
+      {"plain file", "", "", true},
+      {"symbolic link", "symlink", "real.ini", true},
+      {"chain of links into a subfolder", "symlink", "sub/hop.ini", true},
+      {"dangling link", "symlink", "sub/real.ini", false},
+      {"hard link", "hardlink", "", true},
+  };
+  for (const IdentityCase& c : cases) {
+    TempDir dir;
+    fs::create_directory(dir.path() + "/sub");
+    const std::string real = dir.path() + "/sub/real.ini";
+    if (c.fileExists) {
+      dir.Write("sub/real.ini", Bytes("[A]\nx=0\n"));
+      ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    }
+    fs::create_symlink("real.ini", dir.path() + "/sub/hop.ini");
+    const std::string path = dir.path() + "/kavlen.ini";
+    if (std::string(c.link) == "symlink") fs::create_symlink(std::string(c.linkText) == "real.ini" ? real : c.linkText, path);
+    if (std::string(c.link) == "hardlink") fs::create_hard_link(real, path);
+    const std::string written = std::string(c.link).empty() ? real : path;
+    struct stat before;
+    stat(written.c_str(), &before);
+
+    ASSERT_TRUE(WritePrivateProfileStringA("A", "x", "1", written.c_str())) << c.name;
+    EXPECT_EQ(Text(ReadFileBytes(real)), "[A]\nx=1\n") << c.name;
+    EXPECT_EQ(fs::is_symlink(path), std::string(c.link) == "symlink") << c.name;
+    struct stat after;
+    ASSERT_EQ(stat(real.c_str(), &after), 0) << c.name;
+    if (c.fileExists) {
+      EXPECT_EQ(after.st_mode & 07777, 0640u) << c.name;
+    }
+    if (std::string(c.link) == "hardlink") {
+      EXPECT_EQ(after.st_ino, before.st_ino) << c.name;
+      EXPECT_EQ(after.st_nlink, 2u) << c.name;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() + "/sub"), fs::directory_iterator()), 2) << c.name << ": temporary file left";
+  }
+}
+
+// A write by root leaves a user's file to that user.
+TEST(ProfileWriteTest, KeepsTheOwner) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can hand a file to another owner";
+  TempDir dir;
+  const std::string path = dir.Write("kavlen.ini", Bytes("[A]\nx=0\n"));
+  ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+  ASSERT_EQ(chmod(path.c_str(), 0604), 0);
+  ASSERT_TRUE(WritePrivateProfileStringA("A", "x", "1", path.c_str()));
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 4321u);
+  EXPECT_EQ(info.st_gid, 4322u);
+  EXPECT_EQ(info.st_mode & 07777, 0604u);
+  EXPECT_EQ(Text(ReadFileBytes(path)), "[A]\nx=1\n");
+}
+
+// When no temporary file can be made beside it (a folder without write
+// permission; /proc takes none even from root), the file is rewritten in
+// place; with no file there, nothing is written.
+TEST(ProfileWriteTest, RewritesInPlaceWhenTheFolderTakesNoNewFile) {
+  TempDir dir;
+  const std::string path = dir.Write("kavlen.ini", Bytes("[A]\nx=0\nlong=enough to be cut\n"));
+  struct stat before;
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  EXPECT_TRUE(WriteTextFile(path, "[A]\nx=1\n", "/proc"));
+  EXPECT_EQ(Text(ReadFileBytes(path)), "[A]\nx=1\n");
+  EXPECT_TRUE(WriteTextFile(path, "[A]\nx=1\nlonger=than it was before, by far\n", "/proc"));
+  EXPECT_EQ(Text(ReadFileBytes(path)), "[A]\nx=1\nlonger=than it was before, by far\n");
+  struct stat after;
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_FALSE(WriteTextFile(dir.path() + "/new.ini", "[A]\n", "/proc"));
+  EXPECT_FALSE(fs::exists(dir.path() + "/new.ini"));
 
   // The folder's permissions do not bind root.
   if (geteuid() == 0) return;
@@ -227,23 +364,9 @@ TEST(ProfileWriteTest, UnwritablePlacesFailAndKeepTheFile) {
   fs::create_directory(folder);
   const std::string inside = dir.Write("locked/kavlen.ini", Bytes("[A]\nx=0\n"));
   ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
-  EXPECT_FALSE(WritePrivateProfileStringA("A", "x", "1", inside.c_str()));
-  EXPECT_EQ(Text(ReadFileBytes(inside)), "[A]\nx=0\n");
+  EXPECT_TRUE(WritePrivateProfileStringA("A", "x", "1", inside.c_str()));
+  EXPECT_EQ(Text(ReadFileBytes(inside)), "[A]\nx=1\n");
   chmod(folder.c_str(), 0755);
-}
-
-TEST(ProfileWriteTest, KeepsPermissionsAndLinks) {
-  TempDir dir;
-  const std::string real = dir.Write("real.ini", Bytes("[A]\nx=0\n"));
-  ASSERT_EQ(chmod(real.c_str(), 0640), 0);
-  const std::string link = dir.path() + "/kavlen.ini";
-  fs::create_symlink(real, link);
-  ASSERT_TRUE(WritePrivateProfileStringA("A", "x", "1", link.c_str()));
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(Text(ReadFileBytes(real)), "[A]\nx=1\n");
-  struct stat info;
-  ASSERT_EQ(stat(real.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
 }  // namespace
