@@ -7,7 +7,7 @@ packages=(
   # native build and tests
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev
-  # sanitizer build
+  # sanitizer build, and the fuzz targets (libFuzzer's runtime is in libclang-rt-14-dev)
   clang-14 libclang-rt-14-dev
   # desktop program
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core

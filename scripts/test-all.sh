@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine and runs every test: the native build,
-# the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# two Windows cross builds, the console program's smoke test, kavlen.exe's
-# window test (on a private Xvfb screen) and the console scenario table
-# against ukavlen.exe under wine, then builds the release
-# packages and checks them (installing the Debian package and removing it
-# again). It prints the time each stage took.
+# the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, a
+# short run of each fuzz target, the two Windows cross builds, the console
+# program's smoke test, kavlen.exe's window test (on a private Xvfb screen)
+# and the console scenario table against ukavlen.exe under wine, then builds
+# the release packages and checks them (installing the Debian package and
+# removing it again). It prints the time each stage took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -48,6 +48,9 @@ run_ctest build/native
 stage "sanitizer build and tests (address, undefined)"
 scripts/build.sh asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest build/asan
+
+stage "fuzz targets, 20 s each from their seeds"
+scripts/fuzz.sh all 20
 
 stage "Windows cross builds (x86_64, i686)"
 scripts/build.sh mingw64
