@@ -15,6 +15,7 @@
 #include "device/image_buffer.h"
 #include "device/rom_capacity.h"
 #include "tests/fuzz/fuzz_files.h"
+#include "tests/fuzz/fuzz_require.h"
 
 namespace {
 
@@ -33,10 +34,6 @@ class DiscardSink : public kavlen::TraceSink {
   void Print(std::string_view) override {}
 };
 
-void Require(bool holds) {
-  if (!holds) std::abort();
-}
-
 // Compared a block at a time: a byte loop over 4 MB would be most of a run.
 bool AllEqual(const std::uint8_t* bytes, std::uint32_t from, std::uint32_t to, std::uint8_t value) {
   static std::uint8_t block[65536];
@@ -54,35 +51,35 @@ void CheckConsoleLoad(const std::string& path, const ImageFormat& format, std::u
   kavlen::LoadedImage image;
   DiscardSink sink;
   if (kavlen::LoadImageFile(path, fillCode, buffer, image, sink) != 1) {
-    Require(!buffer.allocated());
+    FUZZ_REQUIRE(!buffer.allocated());
     return;
   }
-  Require(buffer.allocated());
+  FUZZ_REQUIRE(buffer.allocated());
   const std::uint32_t loaded = std::min(image.length, kavlen::ImageBuffer::size());
-  Require(image.checksum == kavlen::ImageChecksum(buffer.data(), loaded));
+  FUZZ_REQUIRE(image.checksum == kavlen::ImageChecksum(buffer.data(), loaded));
   if (format.content == Content::RawBytes) {
-    Require(image.length == fileSize || (fileSize > kavlen::ImageBuffer::size() && loaded == kavlen::ImageBuffer::size()));
-    Require(std::memcmp(buffer.data(), file, loaded) == 0);
+    FUZZ_REQUIRE(image.length == fileSize || (fileSize > kavlen::ImageBuffer::size() && loaded == kavlen::ImageBuffer::size()));
+    FUZZ_REQUIRE(std::memcmp(buffer.data(), file, loaded) == 0);
   }
   const std::uint32_t capacity = kavlen::CapacityBytes(image.sizeCode);
-  if (fillCode == kavlen::kFillZeros) Require(AllEqual(buffer.data(), loaded, std::min(capacity, kavlen::ImageBuffer::size()), 0x00));
-  if (fillCode == kavlen::kFillOnes) Require(AllEqual(buffer.data(), loaded, std::min(capacity, kavlen::ImageBuffer::size()), 0xFF));
+  if (fillCode == kavlen::kFillZeros) FUZZ_REQUIRE(AllEqual(buffer.data(), loaded, std::min(capacity, kavlen::ImageBuffer::size()), 0x00));
+  if (fillCode == kavlen::kFillOnes) FUZZ_REQUIRE(AllEqual(buffer.data(), loaded, std::min(capacity, kavlen::ImageBuffer::size()), 0xFF));
 }
 
 void CheckWindowLoad(const std::string& path, const ImageFormat& format, std::uint8_t selectedCode,
                      const std::uint8_t* file, std::size_t fileSize) {
   static kavlen::ImageBuffer buffer;
-  Require(buffer.Allocate());
+  FUZZ_REQUIRE(buffer.Allocate());
   const kavlen::GuiLoadedImage image = kavlen::LoadImageForGui(path, selectedCode, buffer);
   if (image.outcome != kavlen::GuiImageLoad::Loaded) return;
   const std::uint32_t loaded = std::min(image.length, kavlen::ImageBuffer::size());
-  Require(image.checksum == kavlen::ImageChecksum(buffer.data(), loaded));
+  FUZZ_REQUIRE(image.checksum == kavlen::ImageChecksum(buffer.data(), loaded));
   if (format.content == Content::RawBytes) {
-    Require(loaded == std::min<std::size_t>(fileSize, kavlen::ImageBuffer::size()));
-    Require(std::memcmp(buffer.data(), file, loaded) == 0);
+    FUZZ_REQUIRE(loaded == std::min<std::size_t>(fileSize, kavlen::ImageBuffer::size()));
+    FUZZ_REQUIRE(std::memcmp(buffer.data(), file, loaded) == 0);
   }
   if (kavlen::IsTransferSizeCode(selectedCode)) {
-    Require(AllEqual(buffer.data(), loaded, kavlen::CapacityBytes(selectedCode), 0x00));
+    FUZZ_REQUIRE(AllEqual(buffer.data(), loaded, kavlen::CapacityBytes(selectedCode), 0x00));
   }
 }
 

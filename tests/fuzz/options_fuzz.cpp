@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console/options.h"
+#include "tests/fuzz/fuzz_require.h"
 
 namespace {
 
@@ -18,10 +19,6 @@ class DiscardSink : public kavlen::TraceSink {
   void Print(std::string_view text) override { printed += text.size(); }
   std::size_t printed = 0;
 };
-
-void Require(bool holds) {
-  if (!holds) std::abort();
-}
 
 }  // namespace
 
@@ -35,15 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   DiscardSink sink;
   const kavlen::console::ScanResult scan = kavlen::console::ScanOptions(args, sink);
-  Require(scan.settings.fillCode <= 2);
+  FUZZ_REQUIRE(scan.settings.fillCode <= 2);
   if (scan.outcome == kavlen::console::ScanOutcome::Run) {
     // The file name is one whole argument, never a piece or a mix of them.
     bool isAnArgument = false;
     for (const std::string& arg : args) isAnArgument = isAnArgument || arg == scan.settings.fileName;
-    Require(isAnArgument && !scan.settings.fileName.empty());
+    FUZZ_REQUIRE(isAnArgument && !scan.settings.fileName.empty());
   } else if (scan.outcome == kavlen::console::ScanOutcome::Stop) {
-    Require(sink.printed > 0);  // a stop always tells why (at least the usage)
+    FUZZ_REQUIRE(sink.printed > 0);  // a stop always tells why (at least the usage)
   }
-  for (const std::string& arg : args) Require(kavlen::console::FillCodeOf(arg) <= 2);
+  for (const std::string& arg : args) FUZZ_REQUIRE(kavlen::console::FillCodeOf(arg) <= 2);
   return 0;
 }

@@ -16,14 +16,11 @@
 
 #include "platform/profile.h"
 #include "tests/fuzz/fuzz_files.h"
+#include "tests/fuzz/fuzz_require.h"
 
 namespace {
 
 constexpr std::size_t kGuard = 16;
-
-void Require(bool holds) {
-  if (!holds) std::abort();
-}
 
 // Calls GetPrivateProfileStringA into a buffer of `size` bytes followed by
 // guard bytes; returns what it wrote into the buffer.
@@ -31,14 +28,14 @@ std::string ReadInto(const char* section, const char* key, const char* defaultVa
                      const std::string& path) {
   std::vector<char> out(size + kGuard, '#');
   const std::uint32_t copied = kavlen::GetPrivateProfileStringA(section, key, defaultValue, out.data(), size, path.c_str());
-  for (std::size_t i = size; i < out.size(); ++i) Require(out[i] == '#');
-  Require(copied < size);
-  Require(out[copied] == '\0');
+  for (std::size_t i = size; i < out.size(); ++i) FUZZ_REQUIRE(out[i] == '#');
+  FUZZ_REQUIRE(copied < size);
+  FUZZ_REQUIRE(out[copied] == '\0');
   // A list ends with two nuls: its last name's and one more, or, cut to
   // size - 2, in the buffer's last two bytes.
   const bool list = section == nullptr || key == nullptr;
   if (list && size >= 2) {
-    Require((copied == size - 2 && out[size - 1] == '\0') || out[copied == 0 ? 1 : copied - 1] == '\0');
+    FUZZ_REQUIRE((copied == size - 2 && out[size - 1] == '\0') || out[copied == 0 ? 1 : copied - 1] == '\0');
   }
   return std::string(out.data(), copied);
 }
@@ -83,12 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* keyArg = keyGiven ? key.c_str() : nullptr;
   const char* valueArg = valueGiven ? value.c_str() : nullptr;
   if (!kavlen::WritePrivateProfileStringA(section.c_str(), keyArg, valueArg, path.c_str())) {
-    Require(FileBytes(path) == text);
+    FUZZ_REQUIRE(FileBytes(path) == text);
     return 0;
   }
   if (keyArg != nullptr && valueArg != nullptr && ReadsBackAsIs(value)) {
     const auto readBack = static_cast<std::uint32_t>(value.size() + 1);
-    Require(ReadInto(section.c_str(), key.c_str(), "\x01 not this", readBack, path) == value);
+    FUZZ_REQUIRE(ReadInto(section.c_str(), key.c_str(), "\x01 not this", readBack, path) == value);
   }
   return 0;
 }
