@@ -8,10 +8,14 @@ namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
+// A carriage return that ends no line is a blank too: a last line "[\r"
+// must mean the same before and after a line end is added behind it.
+constexpr std::string_view kBlanks = " \t\r";
+
 std::string_view Trim(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
+  const std::size_t first = text.find_first_not_of(kBlanks);
   if (first == std::string_view::npos) return {};
-  const std::size_t last = text.find_last_not_of(" \t");
+  const std::size_t last = text.find_last_not_of(kBlanks);
   return text.substr(first, last - first + 1);
 }
 

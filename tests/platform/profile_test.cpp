@@ -195,6 +195,7 @@ TEST(ProfileWriteTest, ChangesOnlyWhatItNames) {
       {"new lines take the first line's end", "[A]\r\nx=1\n", "A", "z", "3", "[A]\r\nx=1\nz=3\r\n"},
       {"last line keeps having no end", "[A]\nx=1\n[B]\ny=2", "A", "x", "5", "[A]\nx=5\n[B]\ny=2"},
       {"a line ends before one is added after it", "[A]\r\nx=1", "A", "y", "2", "[A]\r\nx=1\r\ny=2\r\n"},
+      {"a stray carriage return is a blank", "[A]\n[\r", " ", "k", "v", "[A]\n[\r\nk=v\n"},
   };
   for (const WriteCase& c : cases) {
     TempDir dir;
