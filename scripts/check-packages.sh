@@ -75,7 +75,9 @@ pass "/usr/bin/ukavlen -? prints the usage text, exit status 1"
 export KAVLEN_DEVICE_DIR=$work/devices XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME/kavlen"
 printf 'device OS of the package check' >"$XDG_CONFIG_HOME/kavlen/TPROMOS.USB"
-seq 1 20000 | head -c 102400 >"$work/sample.bin"
+# (through a file: head closing the pipe early would fail the script under pipefail)
+seq 1 20000 >"$work/numbers.txt"
+head -c 102400 "$work/numbers.txt" >"$work/sample.bin"
 /usr/bin/kavlen-sim --state boot --log "$work/sim.log" --dump "$work/dump.bin" >"$work/sim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 200); do grep -q '^listening on' "$work/sim.out" && break; sleep 0.05; done
