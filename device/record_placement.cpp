@@ -1,0 +1,91 @@
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "device/image_records.h"
+#include "device/rom_capacity.h"
+#include "device/str_printf.h"
+
+namespace kavlen {
+
+namespace {
+
+// The lowest address rounded down to a multiple of a capacity: the one of
+// `sizeCode` when given, otherwise of the smallest code whose capacity then
+// holds the highest address too.
+std::uint32_t ChooseBase(std::uint64_t lowest, std::uint64_t highest,
+                         std::optional<std::uint8_t> sizeCode) {
+  auto roundDown = [&](std::uint8_t code) {
+    const std::uint64_t capacity = CapacityBytes(code);
+    return static_cast<std::uint32_t>(lowest - lowest % capacity);
+  };
+  if (sizeCode && IsTransferSizeCode(*sizeCode)) return roundDown(*sizeCode);
+  for (std::uint8_t code = 0; code < kLargestTransferSizeCode; ++code) {
+    if (highest - roundDown(code) < CapacityBytes(code)) return roundDown(code);
+  }
+  return roundDown(kLargestTransferSizeCode);
+}
+
+}  // namespace
+
+PlacedImage PlaceRecords(const DataRecords& data, const PlacementRule& rule, std::uint8_t* buffer) {
+  PlacedImage placed;
+  std::uint64_t lowest = UINT64_MAX;
+  std::uint64_t highest = 0;
+  for (const DataRecords::Record& r : data.records) {
+    if (r.length == 0) continue;
+    lowest = std::min(lowest, r.address);
+    highest = std::max(highest, r.address + r.length - 1);
+  }
+  if (lowest == UINT64_MAX) {
+    placed.error = RecordError{data.endLine, "no data records"};
+    return placed;
+  }
+  placed.base = rule.base ? *rule.base : ChooseBase(lowest, highest, rule.sizeCode);
+
+  const std::uint64_t base = placed.base;
+  const std::uint64_t limit = std::min<std::uint64_t>(rule.supportedBytes, kImageBufferSize);
+  std::vector<bool> written(kImageBufferSize);
+  std::uint64_t length = 0;
+  for (const DataRecords::Record& r : data.records) {
+    if (r.length == 0) continue;
+    auto fail = [&](std::string what) {
+      placed.error = RecordError{r.line, std::move(what)};
+      return placed;
+    };
+    if (r.address < base) {
+      return fail(StrPrintf("address 0x%llX below the base 0x%X",
+                            static_cast<unsigned long long>(r.address), placed.base));
+    }
+    const std::uint64_t start = r.address - base;
+    const std::uint64_t end = start + r.length;
+    if (end > limit) {
+      const unsigned long long first = base + std::max(start, limit);
+      if (end > kImageBufferSize) {
+        return fail(StrPrintf("address 0x%llX past 4 MB from the base 0x%X", first, placed.base));
+      }
+      return fail(StrPrintf("address 0x%llX past the supported capacity of %u KBytes", first,
+                            static_cast<unsigned>(limit / 1024)));
+    }
+    const std::uint8_t* bytes = data.bytes.data() + r.offset;
+    for (std::uint32_t i = 0; i < r.length; ++i) {
+      const std::uint64_t at = start + i;
+      if (written[at] && buffer[at] != bytes[i]) {
+        return fail(StrPrintf("address 0x%llX gets 0x%02X here but 0x%02X from an earlier record",
+                              static_cast<unsigned long long>(base + at), bytes[i], buffer[at]));
+      }
+      buffer[at] = bytes[i];
+      written[at] = true;
+    }
+    length = std::max(length, end);
+  }
+  placed.length = static_cast<std::uint32_t>(length);
+  if (rule.gapFill) {
+    for (std::uint32_t at = 0; at < placed.length; ++at) {
+      if (!written[at]) buffer[at] = *rule.gapFill;
+    }
+  }
+  return placed;
+}
+
+}  // namespace kavlen
