@@ -67,7 +67,14 @@ void DeviceLink::Enumerate(const Guid& classGuid, EachInterface each) {
 
 Handle DeviceLink::EnumerateAndOpen(const Guid& classGuid) {
   Handle result = kInvalidHandle;
+  std::uint32_t found = 0;
   Enumerate(classGuid, [&](DevInfoSet set, DeviceInterfaceData* data) {
+    ++found;
+    if (selected_ != 0) {
+      // the chosen one alone is opened
+      if (found == selected_) result = OpenInterfacePath(set, data);
+      return;
+    }
     // Only the last interface enumerated is kept open.
     if (result != kInvalidHandle) api_.CloseHandle(result);
     result = OpenInterfacePath(set, data);
@@ -76,16 +83,28 @@ Handle DeviceLink::EnumerateAndOpen(const Guid& classGuid) {
 }
 
 std::string DeviceLink::FindDevicePath(const Guid& classGuid) {
-  std::string last;
+  std::string chosen;
+  std::uint32_t found = 0;
   Enumerate(classGuid, [&](DevInfoSet set, DeviceInterfaceData* data) {
+    ++found;
+    if (selected_ != 0 && found != selected_) return;
     std::string path;
-    last = ReadInterfacePath(set, data, path) ? path : std::string();
+    chosen = ReadInterfacePath(set, data, path) ? path : std::string();
   });
-  return last;
+  return chosen;
 }
 
 DeviceLock DeviceLink::HoldDevice(std::chrono::milliseconds wait) {
   return DeviceLock::Acquire(FindDevicePath(kDeviceInterfaceGuid), wait);
+}
+
+std::vector<std::string> DeviceLink::EmulatorPaths() {
+  std::vector<std::string> paths;
+  Enumerate(kDeviceInterfaceGuid, [&](DevInfoSet set, DeviceInterfaceData* data) {
+    std::string path;
+    paths.push_back(ReadInterfacePath(set, data, path) ? path : std::string());
+  });
+  return paths;
 }
 
 int DeviceLink::GetUsbDeviceFileName(const Guid& classGuid) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "device/command_block.h"
 #include "device/trace_sink.h"
@@ -24,9 +25,16 @@ class DeviceLink {
   DeviceLink(const DeviceLink&) = delete;
   DeviceLink& operator=(const DeviceLink&) = delete;
 
-  // Opens the device interface path of the last emulator enumerated and
-  // keeps the handle as device(); -1 when none could be opened.
+  // Opens the device interface path of the selected emulator (the last one
+  // enumerated unless SelectEmulator chose another) and keeps the handle as
+  // device(); -1 when none could be opened.
   Handle OpenDevice();
+  // From now on every open (device and pipes) reaches the number-th emulator
+  // in enumeration order, counting from 1; 0 goes back to the last one.
+  void SelectEmulator(std::uint32_t number) { selected_ = number; }
+  // The interface paths of the emulators present, in enumeration order.
+  // Opens nothing.
+  std::vector<std::string> EmulatorPaths();
   // Closes device() if open and sets it to -1.
   void CloseDevice();
   // Holds the emulator that OpenDevice would open against other programs,
@@ -42,8 +50,8 @@ class DeviceLink {
   // Lower steps, public for tests and for callers that need them alone.
   Handle EnumerateAndOpen(const Guid& classGuid);
   int GetUsbDeviceFileName(const Guid& classGuid);
-  // The interface path of the last emulator enumerated, opening nothing;
-  // empty when none is attached.
+  // The interface path of the emulator OpenDevice would open, opening
+  // nothing; empty when it is not attached.
   std::string FindDevicePath(const Guid& classGuid);
 
   Handle device() const { return device_; }
@@ -64,6 +72,7 @@ class DeviceLink {
   Flavour flavour_;
   std::string path_;
   Handle device_ = kInvalidHandle;
+  std::uint32_t selected_ = 0;
   CommandBlock block_{};
 };
 
