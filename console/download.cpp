@@ -1,5 +1,7 @@
 #include "console/download.h"
 
+#include "console/image_load.h"
+#include "console/interrupt.h"
 #include "device/protocol.h"
 #include "device/rom_capacity.h"
 #include "device/str_printf.h"
@@ -26,6 +28,10 @@ bool WriteBlocks(DriverApi& api, Handle pipe, const std::uint8_t* image, std::ui
       return false;
     }
     sink.Print(".");
+    if (InterruptRequested() && k + 1 < blockCount) {
+      sink.Print(StrPrintf("\nInterrupted after block %u ...\n", k));
+      return false;
+    }
   }
   return true;
 }
@@ -33,7 +39,7 @@ bool WriteBlocks(DriverApi& api, Handle pipe, const std::uint8_t* image, std::ui
 int DownloadImage(DeviceLink& link, const ConsoleSettings& settings, std::uint8_t supportedCode,
                   ImageBuffer& buffer, LoadedImage& image) {
   TraceSink& sink = link.sink();
-  if (LoadImageFile(settings.fileName, settings.fillCode, buffer, image, sink) == 0) {
+  if (LoadConsoleImage(settings, supportedCode, buffer, image, sink) == 0) {
     sink.Print("Load Binary File is Fail, Program terminated !\n");
     return 0;
   }

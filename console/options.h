@@ -2,9 +2,11 @@
 // The command line of ukavlen: banner, usage text and the option scan.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "device/image_records.h"
 #include "device/trace_sink.h"
 
 namespace kavlen::console {
@@ -13,6 +15,8 @@ struct ConsoleSettings {
   std::string fileName;       // -d
   std::uint8_t fillCode = 0;  // -f: 0 fills with 0x00, 1 with 0xFF, 2 leaves the buffer as it is
   bool verify = false;        // -v
+  std::optional<ImageFormat> format = {};  // --format; otherwise by the file's extension
+  std::optional<std::uint32_t> base = {};  // --base, for HEX and S-record images
 };
 
 enum class ScanOutcome {

@@ -1,6 +1,7 @@
 #include "console/run_sequence.h"
 
 #include "console/download.h"
+#include "console/interrupt.h"
 #include "console/verify.h"
 #include "device/console_identification.h"
 #include "device/device_os.h"
@@ -10,11 +11,6 @@
 
 namespace kavlen::console {
 
-namespace {
-
-// Open device, boot status, device OS load when only the boot code runs, and
-// the device information. True with the device still open and the supported
-// code set; false after printing why, with the device closed.
 bool PrepareDevice(DeviceLink& link, std::uint8_t& supportedCode) {
   TraceSink& sink = link.sink();
   if (link.OpenDevice() == kInvalidHandle) {
@@ -43,6 +39,8 @@ bool PrepareDevice(DeviceLink& link, std::uint8_t& supportedCode) {
   if (!bootCodeOnly) sink.Print("Device OS is already!\n");
   return true;
 }
+
+namespace {
 
 // CMD_END_DOWNLOAD then CMD_RESET_TARGET on a fresh handle, replies unread.
 // The reset goes out even when the end of the download did not; true only
@@ -83,7 +81,11 @@ int RunSequence(const ConsoleSettings& settings, DeviceLink& link) {
     verified = VerifyImage(link, buffer, TransferBlockCount(image.sizeCode)) ==
                VerifyOutcome::Passed;
   }
-  // The reset follows whatever the verify found.
+  // The reset follows whatever the verify found, unless Ctrl-C cut it short.
+  if (!verified && InterruptRequested()) {
+    buffer.Release();
+    return kExitVerifyFailed;
+  }
   const bool reset = EndAndReset(link);
   buffer.Release();
   if (!verified) return kExitVerifyFailed;

@@ -15,6 +15,11 @@ inline constexpr int kExitDownloadFailed = 2;  // file, capacity, readiness, pip
 inline constexpr int kExitVerifyFailed = 3;    // a byte differed or the read-back was cut short
 inline constexpr int kExitResetFailed = 4;     // all else done, the reset commands not sent
 
+// Open device, boot status, device OS load when only the boot code runs, and
+// the device information. True with the device still open and the supported
+// code set; false after printing why, with the device closed.
+bool PrepareDevice(DeviceLink& link, std::uint8_t& supportedCode);
+
 // Returns the exit status. Nothing stays open on the device when it returns.
 int RunSequence(const ConsoleSettings& settings, DeviceLink& link);
 

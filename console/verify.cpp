@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "console/interrupt.h"
 #include "device/protocol.h"
 #include "device/str_printf.h"
 
@@ -38,6 +39,10 @@ ReadBack ReadAndCompare(DriverApi& api, Handle pipe, const std::uint8_t* image,
     }
     if (!result.first) result.first = FirstDifference(image, readBlock.get(), k * kTransferBlockSize);
     sink.Print(".");
+    if (InterruptRequested() && k + 1 < blockCount) {
+      sink.Print(StrPrintf("\nInterrupted after block %u ...\n", k));
+      return result;
+    }
   }
   result.complete = true;
   return result;

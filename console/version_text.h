@@ -1,0 +1,11 @@
+#pragma once
+// What ukavlen --version prints.
+
+#include <string>
+
+namespace kavlen::console {
+
+// "ukavlen <version>\n"
+std::string VersionLine();
+
+}  // namespace kavlen::console
