@@ -57,8 +57,8 @@ bool SelectEmulator(DeviceLink& link, std::uint32_t number) {
   if (number == 0) return true;
   const std::size_t found = link.EmulatorPaths().size();
   if (number > found) {
-    link.sink().Print(StrPrintf("There is no emulator number %u: %zu attached (see --list) !!\n",
-                                number, found));
+    link.sink().Print(StrPrintf("There is no emulator number %u: %u attached (see --list) !!\n",
+                                number, static_cast<unsigned>(found)));
     return false;
   }
   link.SelectEmulator(number);

@@ -48,11 +48,11 @@ ParsedRecords ParseIntelHex(std::string_view text) {
     if (bytes.size() < 5) return fail(line, "short record");
     const std::size_t count = bytes[0];
     if (bytes.size() < count + 5) {
-      return fail(line, StrPrintf("short record: %zu data bytes announced, %zu present", count,
-                                  bytes.size() - 5));
+      return fail(line, StrPrintf("short record: %u data bytes announced, %u present",
+                                  static_cast<unsigned>(count), static_cast<unsigned>(bytes.size() - 5)));
     }
     if (bytes.size() > count + 5) {
-      return fail(line, StrPrintf("record longer than its count of %zu data bytes", count));
+      return fail(line, StrPrintf("record longer than its count of %u data bytes", static_cast<unsigned>(count)));
     }
     std::uint8_t sum = 0;
     for (std::size_t i = 0; i + 1 < bytes.size(); ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
@@ -72,8 +72,8 @@ ParsedRecords ParseIntelHex(std::string_view text) {
     const int fixed = FixedLength(type);
     if (fixed < 0) return fail(line, StrPrintf("unknown record type %02X", type));
     if (count != static_cast<std::size_t>(fixed)) {
-      return fail(line, StrPrintf("record type %02X must hold %d data bytes, not %zu", type, fixed,
-                                  count));
+      return fail(line, StrPrintf("record type %02X must hold %d data bytes, not %u", type, fixed,
+                                  static_cast<unsigned>(count)));
     }
     if (type == kExtendedSegment) upper = std::uint64_t{records::BigEndian(bytes, 4, 2)} << 4;
     if (type == kExtendedLinear) upper = std::uint64_t{records::BigEndian(bytes, 4, 2)} << 16;

@@ -45,8 +45,8 @@ RecordImage LoadRecordImageFile(const std::string& path, ImageFormat format,
       image.error = {0, "the file could not be read to its end"};
       return image;
     case TextRead::TooLarge:
-      image.error = {0, StrPrintf("larger than %llu MB, not a ROM image",
-                                  static_cast<unsigned long long>(kMaxRecordFileBytes >> 20))};
+      image.error = {0, StrPrintf("larger than %u MB, not a ROM image",
+                                  static_cast<unsigned>(kMaxRecordFileBytes >> 20))};
       return image;
     case TextRead::Ok:
       break;

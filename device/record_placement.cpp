@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "device/image_records.h"
@@ -9,6 +10,17 @@
 namespace kavlen {
 
 namespace {
+
+// Upper-case hexadecimal of an address that may lie past 4 GB.
+std::string Hex(std::uint64_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  return "0x" + text;
+}
 
 // The lowest address rounded down to a multiple of a capacity: the one of
 // `sizeCode` when given, otherwise of the smallest code whose capacity then
@@ -54,25 +66,24 @@ PlacedImage PlaceRecords(const DataRecords& data, const PlacementRule& rule, std
       return placed;
     };
     if (r.address < base) {
-      return fail(StrPrintf("address 0x%llX below the base 0x%X",
-                            static_cast<unsigned long long>(r.address), placed.base));
+      return fail(StrPrintf("address %s below the base 0x%X", Hex(r.address).c_str(), placed.base));
     }
     const std::uint64_t start = r.address - base;
     const std::uint64_t end = start + r.length;
     if (end > limit) {
-      const unsigned long long first = base + std::max(start, limit);
+      const std::string first = Hex(base + std::max(start, limit));
       if (end > kImageBufferSize) {
-        return fail(StrPrintf("address 0x%llX past 4 MB from the base 0x%X", first, placed.base));
+        return fail(StrPrintf("address %s past 4 MB from the base 0x%X", first.c_str(), placed.base));
       }
-      return fail(StrPrintf("address 0x%llX past the supported capacity of %u KBytes", first,
+      return fail(StrPrintf("address %s past the supported capacity of %u KBytes", first.c_str(),
                             static_cast<unsigned>(limit / 1024)));
     }
     const std::uint8_t* bytes = data.bytes.data() + r.offset;
     for (std::uint32_t i = 0; i < r.length; ++i) {
       const std::uint64_t at = start + i;
       if (written[at] && buffer[at] != bytes[i]) {
-        return fail(StrPrintf("address 0x%llX gets 0x%02X here but 0x%02X from an earlier record",
-                              static_cast<unsigned long long>(base + at), bytes[i], buffer[at]));
+        return fail(StrPrintf("address %s gets 0x%02X here but 0x%02X from an earlier record",
+                              Hex(base + at).c_str(), bytes[i], buffer[at]));
       }
       buffer[at] = bytes[i];
       written[at] = true;

@@ -37,11 +37,11 @@ ParsedRecords ParseSrecord(std::string_view text) {
     if (bytes.size() < addressBytes + 2) return fail(line, "short record");
     const std::size_t count = bytes[0];
     if (bytes.size() < count + 1) {
-      return fail(line, StrPrintf("short record: %zu bytes announced, %zu present", count,
-                                  bytes.size() - 1));
+      return fail(line, StrPrintf("short record: %u bytes announced, %u present",
+                                  static_cast<unsigned>(count), static_cast<unsigned>(bytes.size() - 1)));
     }
     if (bytes.size() > count + 1) {
-      return fail(line, StrPrintf("record longer than its count of %zu bytes", count));
+      return fail(line, StrPrintf("record longer than its count of %u bytes", static_cast<unsigned>(count)));
     }
     std::uint8_t sum = 0;
     for (std::size_t i = 0; i + 1 < bytes.size(); ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
