@@ -23,19 +23,16 @@ std::string Hex(std::uint64_t value) {
 }
 
 // The lowest address rounded down to a multiple of a capacity: the one of
-// `sizeCode` when given, otherwise of the smallest code whose capacity then
-// holds the highest address too.
+// `sizeCode` when given, otherwise of the smallest code whose capacity holds
+// the span from the lowest to the highest address.
 std::uint32_t ChooseBase(std::uint64_t lowest, std::uint64_t highest,
                          std::optional<std::uint8_t> sizeCode) {
-  auto roundDown = [&](std::uint8_t code) {
-    const std::uint64_t capacity = CapacityBytes(code);
-    return static_cast<std::uint32_t>(lowest - lowest % capacity);
-  };
-  if (sizeCode && IsTransferSizeCode(*sizeCode)) return roundDown(*sizeCode);
-  for (std::uint8_t code = 0; code < kLargestTransferSizeCode; ++code) {
-    if (highest - roundDown(code) < CapacityBytes(code)) return roundDown(code);
-  }
-  return roundDown(kLargestTransferSizeCode);
+  const std::uint64_t span = highest - lowest + 1;
+  const std::uint8_t code =
+      sizeCode && IsTransferSizeCode(*sizeCode)
+          ? *sizeCode
+          : ImageSizeCode(static_cast<std::uint32_t>(std::min<std::uint64_t>(span, kImageBufferSize)));
+  return static_cast<std::uint32_t>(lowest - lowest % CapacityBytes(code));
 }
 
 }  // namespace

@@ -94,9 +94,11 @@ const LoadCase kLoadCases[] = {
      "", 0, {0x01}},
     {"Srec24BitAddress", "a.s28", "S206010000AABB93\nS804000000FB\n", kAuto, "", 0x10000,
      {0xAA, 0xBB}},
-    // the capacity that holds the span from the rounded-down base
-    {"SpanAcrossABoundaryTakesALargerSize", "a.s28",
-     "S205E1FFFF1209\nS205E2000034E4\nS804000000FB\n", kAuto, "", 0xE00000},
+    // the base is a multiple of the smallest capacity that holds the span
+    {"TwoBytesAcrossA64KBoundary", "a.s28", "S205E1FFFF1209\nS205E2000034E4\nS804000000FB\n",
+     kAuto, "", 0xE10000},
+    {"SpanOf128KOffA128KBoundary", "a.s28", "S205E100001207\nS205E2FFFF34E6\nS804000000FB\n",
+     kAuto, "", 0xE00000},
     {"KavlenRoundsToTheSelectedSize", "a.s28", "S206030000AABB91\nS804000000FB\n",
      {std::nullopt, std::uint8_t{1}, k4M, std::uint8_t{0}}, "", 0x20000},
 };
