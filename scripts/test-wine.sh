@@ -30,9 +30,9 @@ rm -f "$boot_log"
 
 ctest --test-dir build/mingw64 --output-on-failure --timeout 300
 
-# the status table and the scenario table, each for ukavlen.exe
+# the status, scenario and long-option tables, each for ukavlen.exe
 status=0
-for table in ukavlen_binary_test ukavlen_run_test; do
+for table in ukavlen_binary_test ukavlen_run_test ukavlen_features_test; do
   table_log=$(mktemp)
   KAVLEN_UKAVLEN_EXE=$PWD/build/mingw64/bin/ukavlen.exe \
     "build/native/bin/$table" --gtest_filter='*UkavlenExe*' >"$table_log" 2>&1 || status=1

@@ -1,6 +1,7 @@
 // The long-option features of the real ukavlen against real kavlen-sim
 // processes: HEX and S-record images made by objcopy from a real binary,
 // --list, --device, --read and --watch. Each case in its own device root.
+// The objcopy and --read tables run for ukavlen.exe under wine too.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 
 #include "device/image_records.h"
 #include "device/str_printf.h"
+#include "tests/console/console_program.h"
 #include "tests/console/console_texts.h"
 #include "tests/support/process_helpers.h"
 #include "tests/support/sim_log.h"
@@ -85,12 +87,9 @@ struct ObjcopyCase {
 
 void PrintTo(const ObjcopyCase& c, std::ostream* os) { *os << c.name; }
 
-class ObjcopyImageTest : public testing::TestWithParam<ObjcopyCase> {};
-
 // 200,000 bytes of a real program, written by GNU objcopy, download and
 // verify to exactly those bytes; the rest of the 256 KB is fill.
-TEST_P(ObjcopyImageTest, LoadsToTheOriginalBytes) {
-  const ObjcopyCase& c = GetParam();
+void RunObjcopyCase(const ObjcopyCase& c, const ConsoleProgram& program) {
   TempDir root;
   const std::vector<std::uint8_t> original = RealBinary(200000);
   const std::string bin = root.Write("real.bin", original);
@@ -101,14 +100,15 @@ TEST_P(ObjcopyImageTest, LoadsToTheOriginalBytes) {
   ASSERT_EQ(RunProgram("/usr/bin/objcopy", objcopy, root.path()).status, 0);
 
   const std::string dump = root.path() + "/dump.bin";
-  SimProcess sim(root.path(), {"--state", "os", "--os-checksum", "0x1A2B", "--dump", dump});
+  SimProcess sim(root.path(),
+                 program.SimArgs({"--state", "os", "--os-checksum", "0x1A2B", "--dump", dump}));
   ASSERT_TRUE(sim.ready()) << sim.output();
-  std::vector<std::string> args = {"-d", image};
+  std::vector<std::string> args = {"-d", program.Path(image)};
   args.insert(args.end(), c.args.begin(), c.args.end());
-  const RunResult run = RunProgram(UKAVLEN_PATH, args, root.path());
+  const RunResult run = program.Run(program.binary, args, root.path());
   sim.Stop(SIGTERM);
 
-  EXPECT_EQ(run.out, kUkavlenBanner + kOsRunning + " \nFileName = " + image + " \n Binary File size = 200000 Bytes, CheckSum = " +
+  EXPECT_EQ(run.out, kUkavlenBanner + kOsRunning + " \nFileName = " + program.Path(image) + " \n Binary File size = 200000 Bytes, CheckSum = " +
                          Sum(original) + "\n" + c.baseLine + "Load Binary File is OK! ...\n" +
                          Dots("Download", 16) + Dots("Verify .", 16) + "Verify OK !!\n");
   EXPECT_EQ(run.status, 0);
@@ -118,16 +118,27 @@ TEST_P(ObjcopyImageTest, LoadsToTheOriginalBytes) {
   EXPECT_TRUE(ReadFileBytes(dump) == want);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Objcopy, ObjcopyImageTest,
-    testing::Values(
+class ObjcopyImageTest : public testing::TestWithParam<ObjcopyCase> {};
+TEST_P(ObjcopyImageTest, LoadsToTheOriginalBytes) { RunObjcopyCase(GetParam(), ConsoleProgram::Native()); }
+
+class UkavlenExeObjcopyImageTest : public testing::TestWithParam<ObjcopyCase> {};
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(UkavlenExeObjcopyImageTest);
+TEST_P(UkavlenExeObjcopyImageTest, LoadsToTheOriginalBytes) {
+  RunObjcopyCase(GetParam(), ConsoleProgram::Exe());
+}
+
+const ObjcopyCase kObjcopyCases[] = {
         ObjcopyCase{"HexAtC0000", {"-O", "ihex", "--change-addresses", "0xC0000"}, "rom.hex", {"-v"},
                     "Base Address = 0xC0000 (lowest address rounded down to the ROM size)\n"},
         ObjcopyCase{"SrecordAt0", {"-O", "srec"}, "rom.S19", {"-v"},
                     "Base Address = 0x0 (lowest address rounded down to the ROM size)\n"},
         ObjcopyCase{"SrecordByFormatWithBase", {"-O", "srec", "--change-addresses", "0xFFF00000"},
-                    "rom.img", {"-v", "--format", "srec", "--base", "0xFFF00000"}, ""}),
-    [](const testing::TestParamInfo<ObjcopyCase>& info) { return info.param.name; });
+                    "rom.img", {"-v", "--format", "srec", "--base", "0xFFF00000"}, ""},
+};
+auto ObjcopyName = [](const testing::TestParamInfo<ObjcopyCase>& info) { return info.param.name; };
+INSTANTIATE_TEST_SUITE_P(Objcopy, ObjcopyImageTest, testing::ValuesIn(kObjcopyCases), ObjcopyName);
+INSTANTIATE_TEST_SUITE_P(Objcopy, UkavlenExeObjcopyImageTest,
+                         testing::ValuesIn(ExeRows(kObjcopyCases)), ObjcopyName);
 
 TEST(UkavlenRecordsTest, MalformedFileIsRefusedBeforeAnyTransfer) {
   TempDir root;
@@ -203,28 +214,25 @@ struct ReadCase {
 
 void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
-class UkavlenReadTest : public testing::TestWithParam<ReadCase> {};
-
 // A fresh simulated emulator holds 0xCC everywhere; its 64 KB come back whole.
-TEST_P(UkavlenReadTest, FileHoldsTheMemoryOrIsNotThere) {
-  const ReadCase& c = GetParam();
+void RunReadCase(const ReadCase& c, const ConsoleProgram& program) {
   TempDir root;
   std::vector<std::string> simArgs = {"--state", "os", "--os-checksum", "0x1A2B", "--capacity-mask", "0"};
   simArgs.insert(simArgs.end(), c.sim.begin(), c.sim.end());
-  SimProcess sim(root.path(), simArgs);
+  SimProcess sim(root.path(), program.SimArgs(simArgs));
   ASSERT_TRUE(sim.ready()) << sim.output();
   const std::string file = root.path() + "/" + c.file;
-  std::vector<std::string> args = {"--read", file};
+  std::vector<std::string> args = {"--read", program.Path(file)};
   args.insert(args.end(), c.more.begin(), c.more.end());
-  const RunResult run = RunProgram(UKAVLEN_PATH, args, root.path());
+  const RunResult run = program.Run(program.binary, args, root.path());
   sim.Stop(SIGTERM);
 
   std::string tail = c.tail;
-  ReplaceAll(tail, "{sock}", sim.socketPath());
+  ReplaceAll(tail, "{sock}", program.Path(sim.socketPath()));
   EXPECT_EQ(run.out, kUkavlenBanner +
                          "Device Info: Kavlen II Ver: 01.02 \n"
                          "Device OS CheckSUM=0x1A2B, Support ROM Size=  64 KBytes \n"
-                         "Device OS is already!\n \nRead Back FileName = " + file + " \n" + tail);
+                         "Device OS is already!\n \nRead Back FileName = " + program.Path(file) + " \n" + tail);
   EXPECT_EQ(run.status, c.status);
   EXPECT_EQ(Commands(sim.LogLines()), c.commands);
   EXPECT_FALSE(fs::exists(file + ".part"));
@@ -245,11 +253,18 @@ TEST_P(UkavlenReadTest, FileHoldsTheMemoryOrIsNotThere) {
   EXPECT_TRUE(parsed.data.bytes == std::vector<std::uint8_t>(0x10000, 0xCC));
 }
 
+class UkavlenReadTest : public testing::TestWithParam<ReadCase> {};
+TEST_P(UkavlenReadTest, FileHoldsTheMemoryOrIsNotThere) { RunReadCase(GetParam(), ConsoleProgram::Native()); }
+
+class UkavlenExeReadTest : public testing::TestWithParam<ReadCase> {};
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(UkavlenExeReadTest);
+TEST_P(UkavlenExeReadTest, FileHoldsTheMemoryOrIsNotThere) {
+  RunReadCase(GetParam(), ConsoleProgram::Exe());
+}
+
 const std::string kReadOk = Dots("Read", 4) + "Read File size = 65536 Bytes, CheckSum = 0xCC0000\n";
 
-INSTANTIATE_TEST_SUITE_P(
-    Read, UkavlenReadTest,
-    testing::Values(
+const ReadCase kReadCases[] = {
         ReadCase{"Binary", {}, "back.bin", {}, 0, kReadOk, "48 51 36:4"},
         ReadCase{"SrecordByExtension", {}, "back.mot", {}, 0, kReadOk, "48 51 36:4"},
         ReadCase{"HexByFormatAtABase", {}, "back.txt", {"--format", "ihex", "--base", "0xF0000"}, 0,
@@ -259,8 +274,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"NoInPipe", {"--no-pipe", "PIPE00"}, "back.bin", {}, 3,
                  "Failed to open ({sock}\\PIPE00) = 2\nOpen In Read Pipe Error... Fail!\n", "48 51 36:4"},
         ReadCase{"FolderMissing", {}, "no/such/back.bin", {}, 1,
-                 "Open Output file Fail! ...\nPlease Check the Path ...\n", "48 51"}),
-    [](const testing::TestParamInfo<ReadCase>& info) { return info.param.name; });
+                 "Open Output file Fail! ...\nPlease Check the Path ...\n", "48 51"},
+};
+auto ReadName = [](const testing::TestParamInfo<ReadCase>& info) { return info.param.name; };
+INSTANTIATE_TEST_SUITE_P(Read, UkavlenReadTest, testing::ValuesIn(kReadCases), ReadName);
+INSTANTIATE_TEST_SUITE_P(Read, UkavlenExeReadTest, testing::ValuesIn(ExeRows(kReadCases)), ReadName);
 
 // ukavlen --watch in the background, its output into a file.
 class WatchProcess {
