@@ -22,12 +22,12 @@
 #include "gui/resource_ids.h"
 #include "gui/settings_file.h"
 #include "gui/ui_services.h"
+#include "platform/settings_location.h"
 
 namespace kavlen {
 
 namespace {
 
-constexpr const char* kSettingsFileName = "kavlen.ini";
 constexpr const char* kVendorSection = "VENDOR_COMMAND";
 constexpr const char* kPathSection = "DownLoadPath";
 constexpr const char* kPathDefault = "DownLoad Firmware Path";
@@ -207,8 +207,7 @@ void CMainDlg::OnInitDialog() {
 }
 
 void CMainDlg::LoadSettings() {
-  m_szIniPath = m_services.joinPath ? m_services.joinPath(m_services.moduleDir, kSettingsFileName)
-                                    : m_services.moduleDir + "/" + kSettingsFileName;
+  m_szIniPath = SettingsFilePath(m_services.moduleDir);
   SettingsFile& ini = m_services.settings;
   m_iniTargetReset =
       static_cast<std::uint8_t>(ini.GetInt(kVendorSection, "TargetReset", kIntDefault, m_szIniPath));

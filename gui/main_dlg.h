@@ -49,8 +49,6 @@ struct MainDlgServices {
   std::string moduleDir;    // the program's directory, no trailing separator
   QString title = QStringLiteral("kavlen");  // caption of every message box
 
-  // dir + separator + name; empty: dir + "/" + name.
-  std::function<std::string(const std::string& dir, const std::string& name)> joinPath;
   // Developer output no user sees; empty: dropped.
   std::function<void(const std::string& text)> debugOutput;
   // The fixed waits (the window is not serviced meanwhile); empty: no wait.

@@ -25,9 +25,6 @@ int main(int argc, char** argv) {
 
   kavlen::MainDlgServices services{kavlen::SystemDriver(), trace, settings, ui,
                                    kavlen::GetModuleDirectory()};
-  services.joinPath = [](const std::string& dir, const std::string& name) {
-    return kavlen::JoinPath(dir, name);
-  };
   services.debugOutput = [](const std::string& text) { kavlen::DebugOutput(text); };
   services.sleep = [](int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
