@@ -306,6 +306,21 @@ void CMainDlg::timerEvent(QTimerEvent* event) {
 
 void CMainDlg::OnAbout() { kavlen::OnAbout(this, m_services.ui); }
 
+CMainDlg::ActionHold::ActionHold(CMainDlg& dlg) : m_dlg(dlg), m_outer(!dlg.m_bHoldingDevice) {
+  if (!m_outer) return;
+  dlg.m_bHoldingDevice = true;
+  dlg.m_hold = dlg.m_link.HoldDevice(dlg.m_services.lockWait);
+  if (!dlg.m_hold.busy()) return;
+  m_busy = true;
+  dlg.ShowStatus(QStringLiteral("Device is busy with another program !!"), kDarkRed, 1);
+}
+
+CMainDlg::ActionHold::~ActionHold() {
+  if (!m_outer) return;
+  m_dlg.m_hold.Release();
+  m_dlg.m_bHoldingDevice = false;
+}
+
 Handle CMainDlg::OpenDevice() {
   m_hDevice = m_link.OpenDevice();
   return m_hDevice;

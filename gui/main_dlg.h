@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -61,6 +62,8 @@ struct MainDlgServices {
   std::function<bool(int id, int periodMs)> startTimer;
   // Shows the self-closing reset confirmation modally; empty: the real one.
   std::function<void(QWidget* owner)> showResetDialog;
+  // How long an action waits for another program to let go of the emulator.
+  std::chrono::milliseconds lockWait = kDeviceLockWait;
 };
 
 // Status line colours.
@@ -218,6 +221,24 @@ class CMainDlg : public QDialog {
   void timerEvent(QTimerEvent* event) override;
 
  private:
+  // Holds the emulator against other programs for one action, from its
+  // first request to its last. An action run inside another one keeps the
+  // outer one's hold. When another program keeps it for the whole wait the
+  // status line says so and busy() tells the action to stop untouched.
+  class ActionHold {
+   public:
+    explicit ActionHold(CMainDlg& dlg);
+    ~ActionHold();
+    ActionHold(const ActionHold&) = delete;
+    ActionHold& operator=(const ActionHold&) = delete;
+    bool busy() const { return m_busy; }
+
+   private:
+    CMainDlg& m_dlg;
+    bool m_outer;
+    bool m_busy = false;
+  };
+
   void ConnectControls();
   bool StartTimer(int id, int periodMs);
   void StopTimers();
@@ -227,6 +248,8 @@ class CMainDlg : public QDialog {
 
   MainDlgServices m_services;
   DeviceLink m_link;
+  DeviceLock m_hold;
+  bool m_bHoldingDevice = false;
   DialogControls m_controls;
   int m_qtTimer1 = 0;
   int m_qtTimer2 = 0;
