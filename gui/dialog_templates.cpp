@@ -83,6 +83,9 @@ constexpr ControlTemplate kAboutControls[] = {
     {IDC_WEB_LINK, ControlKind::LinkLabel, KAVLEN_MAKER_WEB_URL, SS_LEFT, 0, 24, 33, 90, 8},
     {IDC_MAIL_LINK, ControlKind::LinkLabel, "MailTo:" KAVLEN_MAKER_EMAIL, SS_LEFT, 0, 17, 45, 104,
      9},
+    // The running build's version, filled in when the box opens (the text
+    // changes with every commit, the template does not).
+    {IDC_ABOUT_VERSION, ControlKind::Static, "", SS_LEFT, 0, 17, 55, 120, 9},
     {IDOK, ControlKind::DefPushButton, "OK", kButton, 0, 56, 65, 29, 8},
 };
 

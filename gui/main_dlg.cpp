@@ -22,12 +22,12 @@
 #include "gui/resource_ids.h"
 #include "gui/settings_file.h"
 #include "gui/ui_services.h"
+#include "platform/settings_location.h"
 
 namespace kavlen {
 
 namespace {
 
-constexpr const char* kSettingsFileName = "kavlen.ini";
 constexpr const char* kVendorSection = "VENDOR_COMMAND";
 constexpr const char* kPathSection = "DownLoadPath";
 constexpr const char* kPathDefault = "DownLoad Firmware Path";
@@ -207,8 +207,7 @@ void CMainDlg::OnInitDialog() {
 }
 
 void CMainDlg::LoadSettings() {
-  m_szIniPath = m_services.joinPath ? m_services.joinPath(m_services.moduleDir, kSettingsFileName)
-                                    : m_services.moduleDir + "/" + kSettingsFileName;
+  m_szIniPath = SettingsFilePath(m_services.moduleDir);
   SettingsFile& ini = m_services.settings;
   m_iniTargetReset =
       static_cast<std::uint8_t>(ini.GetInt(kVendorSection, "TargetReset", kIntDefault, m_szIniPath));
@@ -306,6 +305,21 @@ void CMainDlg::timerEvent(QTimerEvent* event) {
 }
 
 void CMainDlg::OnAbout() { kavlen::OnAbout(this, m_services.ui); }
+
+CMainDlg::ActionHold::ActionHold(CMainDlg& dlg) : m_dlg(dlg), m_outer(!dlg.m_bHoldingDevice) {
+  if (!m_outer) return;
+  dlg.m_bHoldingDevice = true;
+  dlg.m_hold = dlg.m_link.HoldDevice(dlg.m_services.lockWait);
+  if (!dlg.m_hold.busy()) return;
+  m_busy = true;
+  dlg.ShowStatus(QStringLiteral("Device is busy with another program !!"), kDarkRed, 1);
+}
+
+CMainDlg::ActionHold::~ActionHold() {
+  if (!m_outer) return;
+  m_dlg.m_hold.Release();
+  m_dlg.m_bHoldingDevice = false;
+}
 
 Handle CMainDlg::OpenDevice() {
   m_hDevice = m_link.OpenDevice();

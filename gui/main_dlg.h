@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -49,8 +50,6 @@ struct MainDlgServices {
   std::string moduleDir;    // the program's directory, no trailing separator
   QString title = QStringLiteral("kavlen");  // caption of every message box
 
-  // dir + separator + name; empty: dir + "/" + name.
-  std::function<std::string(const std::string& dir, const std::string& name)> joinPath;
   // Developer output no user sees; empty: dropped.
   std::function<void(const std::string& text)> debugOutput;
   // The fixed waits (the window is not serviced meanwhile); empty: no wait.
@@ -63,6 +62,8 @@ struct MainDlgServices {
   std::function<bool(int id, int periodMs)> startTimer;
   // Shows the self-closing reset confirmation modally; empty: the real one.
   std::function<void(QWidget* owner)> showResetDialog;
+  // How long an action waits for another program to let go of the emulator.
+  std::chrono::milliseconds lockWait = kDeviceLockWait;
 };
 
 // Status line colours.
@@ -220,6 +221,24 @@ class CMainDlg : public QDialog {
   void timerEvent(QTimerEvent* event) override;
 
  private:
+  // Holds the emulator against other programs for one action, from its
+  // first request to its last. An action run inside another one keeps the
+  // outer one's hold. When another program keeps it for the whole wait the
+  // status line says so and busy() tells the action to stop untouched.
+  class ActionHold {
+   public:
+    explicit ActionHold(CMainDlg& dlg);
+    ~ActionHold();
+    ActionHold(const ActionHold&) = delete;
+    ActionHold& operator=(const ActionHold&) = delete;
+    bool busy() const { return m_busy; }
+
+   private:
+    CMainDlg& m_dlg;
+    bool m_outer;
+    bool m_busy = false;
+  };
+
   void ConnectControls();
   bool StartTimer(int id, int periodMs);
   void StopTimers();
@@ -229,6 +248,8 @@ class CMainDlg : public QDialog {
 
   MainDlgServices m_services;
   DeviceLink m_link;
+  DeviceLock m_hold;
+  bool m_bHoldingDevice = false;
   DialogControls m_controls;
   int m_qtTimer1 = 0;
   int m_qtTimer2 = 0;

@@ -122,7 +122,11 @@ void CMainDlg::LoadDeviceOs() {
   if (selfConnect) CloseDevice();
 }
 
-void CMainDlg::OnUpdateOs() { LoadDeviceOs(); }
+void CMainDlg::OnUpdateOs() {
+  const ActionHold hold(*this);
+  if (hold.busy()) return;
+  LoadDeviceOs();
+}
 
 int CMainDlg::IdentifyOpenDevice() {
   if (QueryBootStatus() == 1) {
@@ -160,6 +164,8 @@ int CMainDlg::ConnectDevice() {
 
 void CMainDlg::FirstPaintInit() {
   LoadSettings();
+  const ActionHold hold(*this);
+  if (hold.busy()) return;
   if (OpenDevice() == kInvalidHandle) {
     ShowFatal(QStringLiteral("Device is not Connected !!"));
     MessageBox(QStringLiteral("FATAL ERROR -- OPEN DEVICE Fail \n\n\r Program will be terminated !!"),
@@ -178,6 +184,8 @@ void CMainDlg::FirstPaintInit() {
 }
 
 void CMainDlg::OnReConnect() {
+  const ActionHold hold(*this);
+  if (hold.busy()) return;
   m_bFirstPaint = true;
   m_bFatalBlink = false;
   m_bBlinkOn = false;

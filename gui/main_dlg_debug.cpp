@@ -33,6 +33,8 @@ std::array<std::uint8_t, kTransferBlockSize> TestPatternBlock() {
 }  // namespace
 
 void CMainDlg::OnUserCmd() {
+  const ActionHold hold(*this);
+  if (hold.busy()) return;
   if (OpenDevice() == kInvalidHandle) return;
 
   const auto showReply = [this] {
@@ -46,6 +48,8 @@ void CMainDlg::OnUserCmd() {
 }
 
 void CMainDlg::OnWriteBuffer() {
+  const ActionHold hold(*this);
+  if (hold.busy()) return;
   if (OpenDevice() == kInvalidHandle) {
     SetStatus(QStringLiteral("Detect..."), kBlue);
     Sleep(kDetectWaitMs);

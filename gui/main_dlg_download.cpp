@@ -158,6 +158,9 @@ void CMainDlg::OnDownload() {
                MB_ICONINFORMATION | MB_OK);
     return;
   }
+  // A file that cannot be sent is reported without waiting for the device.
+  const ActionHold hold(*this);
+  if (hold.busy()) return;
   if (ConnectDevice() == 0) {
     ShowStatus(kDetectDeviceError, kDarkRed, 3);
     return;
@@ -199,6 +202,8 @@ void CMainDlg::OnDownload() {
 }
 
 void CMainDlg::OnReadBuffer() {
+  const ActionHold hold(*this);
+  if (hold.busy()) return;
   m_bResetArmed = true;
   // Not cleared: only the blocks read are looked at, so a short read-back
   // does not pay for touching all 4 MB.

@@ -29,6 +29,8 @@ void ShowResetConfirmation(CMainDlg& window) {
 }  // namespace
 
 void CMainDlg::OnResetTarget() {
+  const ActionHold hold(*this);
+  if (hold.busy()) return;
   if (m_bSelfConnect && ConnectDevice() == 0) {
     ShowStatus(QStringLiteral("Detect Device Error happened !!"), kDarkRed, 0);
     return;

@@ -50,6 +50,7 @@ inline constexpr int IDC_DEVICE_INFO = 1050;
 
 // About box.
 inline constexpr int IDC_ABOUT_TEXT = 1007;
+inline constexpr int IDC_ABOUT_VERSION = 1008;
 inline constexpr int IDC_WEB_LINK = 1047;
 inline constexpr int IDC_MAIL_LINK = 1048;
 

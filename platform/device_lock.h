@@ -15,6 +15,10 @@ namespace kavlen {
 // How long a program waits for another one to let go of the emulator.
 inline constexpr std::chrono::milliseconds kDeviceLockWait{30000};
 
+// KAVLEN_LOCK_WAIT_MS, when it is a number of milliseconds (up to a day),
+// shortens or lengthens that wait; otherwise kDeviceLockWait.
+std::chrono::milliseconds DeviceLockWaitSetting();
+
 class DeviceLock {
  public:
   enum class State {

@@ -13,6 +13,7 @@
 #include "gui/app/stdout_trace_sink.h"
 #include "gui/main_dlg.h"
 #include "gui/ui_services.h"
+#include "platform/device_lock.h"
 #include "platform/driver_api.h"
 #include "platform/system.h"
 
@@ -25,9 +26,7 @@ int main(int argc, char** argv) {
 
   kavlen::MainDlgServices services{kavlen::SystemDriver(), trace, settings, ui,
                                    kavlen::GetModuleDirectory()};
-  services.joinPath = [](const std::string& dir, const std::string& name) {
-    return kavlen::JoinPath(dir, name);
-  };
+  services.lockWait = kavlen::DeviceLockWaitSetting();
   services.debugOutput = [](const std::string& text) { kavlen::DebugOutput(text); };
   services.sleep = [](int milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

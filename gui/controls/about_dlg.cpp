@@ -3,6 +3,7 @@
 #include "gui/controls/link_label.h"
 #include "gui/maker_info.h"
 #include "gui/resource_ids.h"
+#include "kavlen_version.h"
 
 namespace kavlen {
 
@@ -31,6 +32,7 @@ CAboutDlg::CAboutDlg(UiServices& services, QWidget* owner)
 CAboutDlg::~CAboutDlg() = default;
 
 void CAboutDlg::OnInitDialog() {
+  m_controls.SetDlgItemText(IDC_ABOUT_VERSION, QStringLiteral("version " KAVLEN_VERSION));
   // The shell reads a bare host name as a web site.
   m_pWebLink->SetTarget(QStringLiteral(KAVLEN_MAKER_WEB_HOST));
   m_pWebLink->EnableTip(true);

@@ -3,6 +3,7 @@
 #include "gui/maker_info.h"
 #include "gui/resource_ids.h"
 #include "gui/win32/reflect.h"
+#include "kavlen_version.h"
 
 namespace kavlen::win32 {
 
@@ -23,6 +24,7 @@ void CAboutDlg::Show(HWND owner) {
 }
 
 void CAboutDlg::OnInitDialog(HWND dialog) {
+  SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, "version " KAVLEN_VERSION);
   m_webLink.Attach(GetDlgItem(dialog, IDC_WEB_LINK));
   m_mailLink.Attach(GetDlgItem(dialog, IDC_MAIL_LINK));
   // The shell reads a bare host name as a web site.

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -67,6 +68,8 @@ struct WindowRig {
     };
     services.postQuit = [this] { ++quitRequests; };
     services.startTimer = [](int, int) { return true; };
+    // One try: a test that holds the emulator itself must not wait 30 s.
+    services.lockWait = std::chrono::milliseconds(0);
     services.showResetDialog = [this](QWidget* owner) {
       ++resetDialogs;
       resetDialogOwner = owner;

@@ -18,6 +18,7 @@
 #include "gui/resource_ids.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/recording_ui_services.h"
+#include "kavlen_version.h"
 
 namespace kavlen {
 namespace {
@@ -152,6 +153,8 @@ TEST_F(AboutBoxTest, HoldsTheTemplateTexts) {
   const QString head = QString(17, QLatin1Char(' ')) + QStringLiteral("USB KavlenII V1.2") +
                        QString(9, QLatin1Char(' '));
   EXPECT_TRUE(about.Controls().GetDlgItemText(IDC_ABOUT_TEXT).startsWith(head));
+  EXPECT_EQ(about.Controls().GetDlgItemText(IDC_ABOUT_VERSION),
+            QStringLiteral("version " KAVLEN_VERSION));
   EXPECT_EQ(about.WebLink().text(), QStringLiteral("http://kavlen.example.org"));
   EXPECT_EQ(about.MailLink().text(), QStringLiteral("MailTo:kavlen@example.org"));
   EXPECT_EQ(about.Controls().GetDlgItemText(IDOK), QStringLiteral("OK"));

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -583,6 +584,30 @@ TEST_P(DownloadSimTest, DisciplineCommandsAndMemory) {
   } else {
     EXPECT_TRUE(dump.empty());
   }
+}
+
+// Another program holding the emulator stops the Download before its first
+// request, and the status line says why.
+TEST(DownloadSim, HeldByAnotherProgramStopsUntouched) {
+  TempDir root;
+  SimProcess sim(root.path(), {"--state", "os"});
+  ASSERT_TRUE(sim.ready()) << sim.output();
+  const std::unique_ptr<DriverApi> driver = MakeSimDriver(root.path());
+  RecordingSink otherSink;
+  DeviceLink other(*driver, otherSink, Flavour::Console);
+  const DeviceLock held = other.HoldDevice(std::chrono::milliseconds(0));
+  ASSERT_TRUE(held.held());
+  Bench bench(*driver);
+
+  bench.dlg->OnDownload();
+  const std::vector<std::string> log = sim.LogLines();
+  sim.Stop(SIGTERM);
+
+  EXPECT_EQ(bench.Status(), "Device is busy with another program !!");
+  EXPECT_EQ(bench.dlg->m_status->TextColor(), kDarkRed);
+  EXPECT_EQ(bench.dlg->m_nHoldTicks, 1);
+  EXPECT_EQ(bench.Boxes(), std::vector<QString>{});
+  EXPECT_EQ(log, std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Download, DownloadSimTest, testing::ValuesIn(kSimScenarios),

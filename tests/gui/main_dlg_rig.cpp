@@ -49,9 +49,6 @@ MainDlgRig::~MainDlgRig() {
 
 CMainDlg& MainDlgRig::Open() {
   MainDlgServices services(*driver, trace, settings, ui, programDir.path());
-  services.joinPath = [](const std::string& dir, const std::string& name) {
-    return JoinPath(dir, name);
-  };
   services.debugOutput = [this](const std::string& text) {
     debugLines.push_back(text);
     paintedAtDebug.push_back(statusPainted.empty() ? QString() : statusPainted.back());
