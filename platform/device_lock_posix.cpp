@@ -15,10 +15,12 @@ namespace {
 constexpr std::chrono::milliseconds kRetryPause{10};
 
 // ".<name>.lock" beside the socket: a dot name is never enumerated as a device.
+// A path with no folder is no simulator's: there is nowhere to put its lock
+// (the working folder would make unrelated runs wait for each other).
 std::string LockFileOf(const std::string& devicePath) {
   const std::size_t slash = devicePath.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : devicePath.substr(0, slash);
-  return dir + "/." + devicePath.substr(slash == std::string::npos ? 0 : slash + 1) + ".lock";
+  if (slash == std::string::npos) return {};
+  return devicePath.substr(0, slash) + "/." + devicePath.substr(slash + 1) + ".lock";
 }
 
 // The holder removes the file when it lets go, so a lock won on a file that
@@ -33,8 +35,8 @@ bool StillTheLockFile(int fd, const std::string& file) {
 
 DeviceLock DeviceLock::Acquire(const std::string& devicePath, std::chrono::milliseconds wait) {
   DeviceLock lock;
-  if (devicePath.empty()) return lock;
   const std::string file = LockFileOf(devicePath);
+  if (file.empty()) return lock;
   const auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
     const int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);

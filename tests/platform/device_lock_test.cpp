@@ -34,6 +34,7 @@ TEST(DeviceLock, SecondHolderWaitsThenGetsItOnceTheFirstLetsGo) {
   EXPECT_TRUE(DeviceLock::Acquire(device, milliseconds(0)).held());
   // nothing to lock, or nowhere to put the lock: not held, and not busy either
   EXPECT_EQ(DeviceLock::Acquire("", milliseconds(0)).state(), DeviceLock::State::NotTaken);
+  EXPECT_EQ(DeviceLock::Acquire("\\\\?\\usb#emu0", milliseconds(0)).state(), DeviceLock::State::NotTaken);
   EXPECT_EQ(DeviceLock::Acquire(dir.path() + "/no/such/emu", milliseconds(0)).state(),
             DeviceLock::State::NotTaken);
 }
