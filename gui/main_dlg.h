@@ -21,6 +21,7 @@
 #include "device/command_block.h"
 #include "device/device_link.h"
 #include "device/image_buffer.h"
+#include "device/image_records.h"
 #include "gui/controls/colorref.h"
 #include "gui/dialog_builder.h"
 
@@ -131,6 +132,8 @@ class CMainDlg : public QDialog {
   void ShowRomSizeStatus();
   void OnBrowser();
   int OnLoadToBuffer();
+  int LoadRecordsToBuffer(const std::string& fileName, ImageFormat format);
+  void ShowImageLoaded(std::uint32_t length, std::uint32_t checksum);
 
   // ---- download and read-back (main_dlg_download.cpp) ----
   void OnDownload();

@@ -2,11 +2,14 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "device/image_buffer.h"
+#include "device/record_image_file.h"
 #include "device/rom_capacity.h"
+#include "device/str_printf.h"
 #include "gui/controls/color_label.h"
 #include "gui/main_dlg.h"
 #include "gui/resource_ids.h"
@@ -33,7 +36,11 @@ void CMainDlg::ShowRomSizeStatus() {
 void CMainDlg::OnBrowser() {
   const QString path =
       Services().ui.GetOpenFileName(this, QStringLiteral("Open"), QString(),
-                                    QStringLiteral("bin Files (*.bin)|*.bin|All Files(*.*)|*.*||"));
+                                    QStringLiteral("bin Files (*.bin)|*.bin|"
+                                                   "HEX Files (*.hex;*.ihx;*.ihex)|*.hex;*.ihx;*.ihex|"
+                                                   "S-record Files (*.s19;*.s28;*.s37;*.srec;*.mot)|"
+                                                   "*.s19;*.s28;*.s37;*.srec;*.mot|"
+                                                   "All Files(*.*)|*.*||"));
   if (path.isEmpty()) return;
   m_szImagePath = path.toLocal8Bit().toStdString();
   m_controls.SetDlgItemText(IDC_IMAGE_PATH, path);
@@ -42,6 +49,8 @@ void CMainDlg::OnBrowser() {
 
 int CMainDlg::OnLoadToBuffer() {
   const std::string fileName = m_controls.GetDlgItemText(IDC_IMAGE_PATH).toLocal8Bit().toStdString();
+  const ImageFormat format = ImageFormatOfPath(fileName);
+  if (format != ImageFormat::Binary) return LoadRecordsToBuffer(fileName, format);
   GuiLoadedImage loaded =
       LoadImageForGui(fileName, static_cast<std::uint8_t>(m_nRomSize), m_image);
   // A folder opens as a stream on some systems and only its read fails; to
@@ -65,17 +74,58 @@ int CMainDlg::OnLoadToBuffer() {
   }
 
   ShowStatus(QStringLiteral("Load File To Buffer OK!!"), kBlue, 1);
-  m_nImageLength = loaded.length;
-  m_lengthLabel->setText(QString::number(m_nImageLength));
-  m_checksumLabel->SetTextColor(kBlue);
-  m_checksumLabel->setText(QStringLiteral("0X") +
-                           QString::number(loaded.checksum, 16).toUpper());
+  ShowImageLoaded(loaded.length, loaded.checksum);
 
   if (!FitsCapacity(m_nImageLength, m_supportedSizeCode)) {
     MessageBox(QStringLiteral("File Size Exceed the Hardware supported !!"),
                MB_ICONINFORMATION | MB_OK);
     return 0;
   }
+  return 1;
+}
+
+void CMainDlg::ShowImageLoaded(std::uint32_t length, std::uint32_t checksum) {
+  m_nImageLength = length;
+  m_lengthLabel->setText(QString::number(m_nImageLength));
+  m_checksumLabel->SetTextColor(kBlue);
+  m_checksumLabel->setText(QStringLiteral("0X") + QString::number(checksum, 16).toUpper());
+}
+
+// HEX and S-record files: the base is the lowest address rounded down to the
+// selected size, gaps and the rest of the selected size are 0x00 as for a
+// binary file, and a record past the device's capacity is refused outright.
+int CMainDlg::LoadRecordsToBuffer(const std::string& fileName, ImageFormat format) {
+  const QString loadFailed = QStringLiteral("Load File To Buffer Fail !!");
+  if (m_pImage == nullptr) {
+    ShowStatus(loadFailed, kRed, 1);
+    return 0;
+  }
+  const std::uint8_t selected = static_cast<std::uint8_t>(m_nRomSize);
+  PlacementRule rule;
+  rule.sizeCode = selected;
+  rule.supportedBytes = IsRomSizeCode(m_supportedSizeCode)
+                            ? std::min(CapacityBytes(m_supportedSizeCode), kImageBufferSize)
+                            : kImageBufferSize;
+  rule.gapFill = 0x00;
+  const RecordImage loaded = LoadRecordImageFile(fileName, format, rule, m_pImage);
+  if (loaded.outcome == RecordLoad::OpenFailed) {
+    ShowStatus(loadFailed, kRed, 1);
+    MessageBox(QStringLiteral("File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... "),
+               MB_ICONINFORMATION | MB_OK);
+    return 0;
+  }
+  if (loaded.outcome != RecordLoad::Loaded) {
+    ShowStatus(loadFailed, kRed, 1);
+    std::string line = RecordErrorLine(fileName, loaded.error);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    MessageBox(QString::fromLocal8Bit(line.c_str()), MB_ICONINFORMATION | MB_OK);
+    return 0;
+  }
+  FillPastImage(m_pImage, loaded.length, selected, 0x00);
+  ShowStatus(QString::fromStdString(
+                 StrPrintf("Load File To Buffer OK!! Base Address = 0x%X", loaded.base)),
+             kBlue, 1);
+  ShowImageLoaded(loaded.length, ImageChecksum(m_pImage, loaded.length));
   return 1;
 }
 

@@ -164,11 +164,69 @@ TEST_F(MainDlgImage, WithoutABufferNothingLoads) {
   EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
 }
 
-TEST_F(MainDlgImage, BrowserOffersTheTwoFileTypesAndCancelDoesNothing) {
+// HEX and S-record files: placed at the lowest address rounded down to the
+// selected size, zeros in the gaps and over the rest of the selected size.
+TEST(MainDlgRecordImage, LoadsPlacedBytesOrRefusesWithTheLineAtFault) {
+  const struct {
+    const char* name;
+    const char* text;
+    int result;
+    const char* status;
+    const char* box;  // after "<path>:"; nullptr: no box
+  } cases[] = {
+      {"a.hex", ":020000040001F9\n:020010001234A8\n:00000001FF\n", 1,
+       "Load File To Buffer OK!! Base Address = 0x10000", nullptr},
+      {"a.S28", "S0030000FC\nS2060100101234A2\nS804000000FB\n", 1,
+       "Load File To Buffer OK!! Base Address = 0x10000", nullptr},
+      {"bad.ihx", ":020000040001F9\n:020010001234A9\n:00000001FF\n", 0,
+       "Load File To Buffer Fail !!", "2: bad checksum 0xA9, expected 0xA8"},
+      {"far.hex", ":020000040001F9\n:020010001234A8\n:020000040002F8\n:0100000099"
+                  "66\n:00000001FF\n",
+       0, "Load File To Buffer Fail !!",
+       "4: address 0x20000 past the supported capacity of 64 KBytes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MainDlgRig rig;
+    CMainDlg& dlg = rig.Open();
+    dlg.m_supportedSizeCode = 0;
+    dlg.m_nRomSize = 0;
+    std::memset(dlg.m_pImage, 0xAA, 0x20000);
+    const std::string text = c.text;
+    const std::string path =
+        rig.programDir.Write(c.name, std::vector<std::uint8_t>(text.begin(), text.end()));
+    dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QString::fromStdString(path));
+    EXPECT_EQ(dlg.OnLoadToBuffer(), c.result);
+    EXPECT_EQ(rig.StatusText(), QString::fromLatin1(c.status));
+    EXPECT_EQ(dlg.m_nHoldTicks, 1);
+    if (c.box == nullptr) {
+      EXPECT_TRUE(rig.ui.messageBoxes.empty());
+      EXPECT_EQ(rig.StatusColour(), RGB(0, 0, 255));
+      EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("18"));
+      EXPECT_EQ(dlg.m_checksumLabel->text(), QStringLiteral("0X46"));
+      EXPECT_EQ(dlg.m_pImage[0x10], 0x12);
+      EXPECT_EQ(dlg.m_pImage[0x11], 0x34);
+      dlg.m_pImage[0x10] = dlg.m_pImage[0x11] = 0;
+      EXPECT_TRUE(std::all_of(dlg.m_pImage, dlg.m_pImage + 0x10000, [](auto b) { return b == 0; }));
+      EXPECT_EQ(dlg.m_pImage[0x10000], 0xAA);
+    } else {
+      EXPECT_EQ(rig.StatusColour(), RGB(255, 0, 0));
+      ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
+      EXPECT_EQ(rig.ui.messageBoxes[0].text, QString::fromStdString(path + ":" + c.box));
+      EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONINFORMATION | MB_OK);
+      EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
+    }
+  }
+}
+
+TEST_F(MainDlgImage, BrowserOffersTheFileTypesAndCancelDoesNothing) {
   dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QStringLiteral("before.bin"));
   dlg.Controls().ItemAs<QAbstractButton>(IDC_BROWSE)->click();
   ASSERT_EQ(rig.ui.fileDialogs.size(), 1u);
-  EXPECT_EQ(rig.ui.fileDialogs[0].filter, QStringLiteral("bin Files (*.bin)|*.bin|All Files(*.*)|*.*||"));
+  EXPECT_EQ(rig.ui.fileDialogs[0].filter,
+            QStringLiteral("bin Files (*.bin)|*.bin|HEX Files (*.hex;*.ihx;*.ihex)|*.hex;*.ihx;*.ihex|"
+                           "S-record Files (*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|"
+                           "All Files(*.*)|*.*||"));
   EXPECT_EQ(rig.ui.fileDialogs[0].directory, QString());
   EXPECT_EQ(rig.ui.fileDialogs[0].owner, &dlg);
   EXPECT_EQ(dlg.Controls().GetDlgItemText(IDC_IMAGE_PATH), QStringLiteral("before.bin"));
