@@ -26,8 +26,6 @@ namespace {
 
 // More clients than a tool ever opens at once; beyond it they are turned away.
 constexpr std::size_t kMaxConnections = 32;
-// Pipe names are short; a longer open target is not kept or logged.
-constexpr std::uint32_t kMaxTargetLength = 256;
 // When accept fails (descriptors used up), new clients wait this long.
 constexpr int kAcceptPauseMs = 100;
 
@@ -144,7 +142,7 @@ int SimServer::Run() {
   for (;;) {
     const short listening = acceptPaused ? 0 : POLLIN;
     fds.assign({{signalFd, POLLIN, 0}, {listenFd_, listening, 0}, {tcpFd_, listening, 0}});
-    for (const Connection& c : connections_) fds.push_back({c.fd, POLLIN, 0});
+    for (const ClientConnection& c : connections_) fds.push_back({c.fd(), POLLIN, 0});
     if (poll(fds.data(), fds.size(), acceptPaused ? kAcceptPauseMs : -1) < 0) {
       if (errno == EINTR) continue;
       break;
@@ -156,11 +154,11 @@ int SimServer::Run() {
     // connections accepted just now are polled in the next round
     for (std::size_t i = kFirstClient; i < fds.size(); ++i) {
       if (fds[i].revents == 0) continue;
-      Connection& connection = connections_[i - kFirstClient];
-      if (!Serve(connection)) Drop(connection);
+      ClientConnection& connection = connections_[i - kFirstClient];
+      if (!connection.Serve(Deadline(clientTimeout_), payload_, out_)) connection.Close();
       if (model_.unplugged()) break;
     }
-    std::erase_if(connections_, [](const Connection& c) { return c.fd < 0; });
+    std::erase_if(connections_, [](const ClientConnection& c) { return c.closed(); });
     if (model_.unplugged()) break;
   }
   close(signalFd);
@@ -179,92 +177,12 @@ bool SimServer::Accept(int listenFd, bool tcp) {
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   }
-  connections_.push_back({fd, tcp, false, {}});
+  connections_.emplace_back(fd, model_, tcp ? &token_ : nullptr);
   return true;
 }
 
-bool SimServer::TokenMatches(const char* sent) const {
-  unsigned char differ = 0;
-  for (std::size_t i = 0; i < kTokenLength; ++i) {
-    differ |= static_cast<unsigned char>(sent[i] ^ token_[i]);
-  }
-  return differ == 0;
-}
-
-bool SimServer::Serve(Connection& connection) {
-  const Deadline deadline(clientTimeout_);
-  if (connection.needsToken) {
-    char token[kTokenLength];
-    if (!RecvAll(connection.fd, token, sizeof token, deadline) || !TokenMatches(token)) {
-      return false;
-    }
-    connection.needsToken = false;
-    return true;
-  }
-  wire::Request request{};
-  if (!RecvAll(connection.fd, &request, sizeof request, deadline)) return false;
-  const std::uint32_t limit = request.op == wire::kOpen ? kMaxTargetLength : wire::kMaxPayload;
-  if (request.length > limit || request.wanted > wire::kMaxPayload) return false;
-  payload_.resize(request.length);
-  if (request.length > 0 && !RecvAll(connection.fd, payload_.data(), request.length, deadline)) {
-    return false;
-  }
-
-  OpResult result;
-  out_.clear();
-  switch (request.op) {
-    case wire::kOpen:
-      if (connection.opened) {
-        result = {false, kErrorInvalidParameter, 0};
-        break;
-      }
-      connection.target.assign(payload_.begin(), payload_.end());
-      result = model_.Open(connection.target);
-      connection.opened = result.ok;
-      break;
-    case wire::kClose:
-      if (connection.opened) model_.Close(connection.target);
-      connection.opened = false;
-      break;
-    case wire::kIoctl:
-      if (!connection.opened) {
-        result = {false, kErrorInvalidHandle, 0};
-        break;
-      }
-      result = model_.Ioctl(request.code, payload_.data(), request.length, request.wanted, &out_);
-      break;
-    case wire::kWrite:
-      result = connection.opened
-                   ? model_.Write(connection.target, payload_.data(), request.length)
-                   : OpResult{false, kErrorInvalidHandle, 0};
-      break;
-    case wire::kRead:
-      out_.resize(request.wanted);
-      result = connection.opened ? model_.Read(connection.target, out_.data(), request.wanted)
-                                 : OpResult{false, kErrorInvalidHandle, 0};
-      out_.resize(result.ok ? result.count : 0);
-      break;
-    default:
-      return false;
-  }
-  if (!result.ok) out_.clear();
-  const wire::Reply reply{result.ok ? 1u : 0u, result.error, result.count,
-                          static_cast<std::uint32_t>(out_.size())};
-  return SendAll(connection.fd, &reply, sizeof reply, out_.data(), out_.size(), deadline);
-}
-
-void SimServer::Drop(Connection& connection) {
-  // a client that went away without closing its handle has closed it
-  if (connection.opened) model_.Close(connection.target);
-  connection.opened = false;
-  close(connection.fd);
-  connection.fd = -1;
-}
-
 void SimServer::Shutdown() {
-  for (Connection& connection : connections_) {
-    if (connection.fd >= 0) Drop(connection);
-  }
+  for (ClientConnection& connection : connections_) connection.Close();
   connections_.clear();
   if (listenFd_ >= 0) close(listenFd_);
   listenFd_ = -1;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/client_connection.h"
 #include "sim/device_model.h"
 
 namespace kavlen::sim {
@@ -36,18 +37,8 @@ class SimServer {
   int Run();
 
  private:
-  struct Connection {
-    int fd = -1;
-    bool needsToken = false;  // a TCP client's first bytes are the token
-    bool opened = false;
-    std::string target;
-  };
-
   // False when accept failed for a reason that calls for a pause.
   bool Accept(int listenFd, bool tcp);
-  bool Serve(Connection& connection);
-  bool TokenMatches(const char* sent) const;
-  void Drop(Connection& connection);
   void Shutdown();
 
   DeviceModel& model_;
@@ -57,7 +48,7 @@ class SimServer {
   int tcpFd_ = -1;
   std::string tcpFilePath_;
   std::string token_;
-  std::vector<Connection> connections_;
+  std::vector<ClientConnection> connections_;
   std::vector<std::uint8_t> payload_;
   std::vector<std::uint8_t> out_;
 };
