@@ -1,0 +1,171 @@
+// The simulator's handling of one client, fed any bytes over a socket pair.
+// The first input byte picks the set-up (bit 0: a TCP client that owes the
+// token first, bit 1: the device OS already running, bit 2: the client
+// stalls after its last byte instead of closing); the rest is what the
+// client sends. A helper thread sends it and collects the replies while the
+// connection serves one request at a time.
+// Properties: no crash, leak or undefined behaviour; every request returns
+// within the client deadline; each request served got exactly one reply,
+// well formed for its operation.
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/sim_stream.h"
+#include "platform/sim_wire.h"
+#include "sim/client_connection.h"
+#include "sim/device_model.h"
+#include "sim/event_log.h"
+#include "sim/sim_options.h"
+#include "tests/fuzz/fuzz_require.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds kClientTimeout{20};
+// Room for the work one request does once its bytes are in, under sanitizers.
+constexpr std::chrono::milliseconds kWorkAllowance{2000};
+const std::string kToken = "0123456789abcdef0123456789abcdef";
+
+// The client's side: sends `sent`, reads every reply byte until the server
+// closes. A stalling client keeps its sending side open.
+void RunClient(int fd, const std::uint8_t* sent, std::size_t size, bool stall,
+               std::vector<std::uint8_t>* received) {
+  std::size_t done = 0;
+  bool sending = size > 0;
+  if (!sending && !stall) shutdown(fd, SHUT_WR);
+  for (;;) {
+    pollfd p{fd, static_cast<short>(POLLIN | (sending ? POLLOUT : 0)), 0};
+    if (poll(&p, 1, -1) < 0) return;
+    if (sending && (p.revents & POLLOUT)) {
+      const ssize_t n = send(fd, sent + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) done += static_cast<std::size_t>(n);
+      if (n < 0 && errno != EAGAIN) sending = false;
+      if (done == size) {
+        sending = false;
+        if (!stall) shutdown(fd, SHUT_WR);
+      }
+    }
+    if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
+      std::uint8_t buffer[65536];
+      const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n == 0 || (n < 0 && errno != EAGAIN)) return;
+      if (n > 0) received->insert(received->end(), buffer, buffer + n);
+    }
+  }
+}
+
+// The requests the server must have read, in order, from what the client sent.
+std::vector<kavlen::wire::Request> SentRequests(const std::uint8_t* sent, std::size_t size,
+                                                bool token) {
+  std::vector<kavlen::wire::Request> requests;
+  std::size_t at = token ? kavlen::kTokenLength : 0;
+  while (size >= at && size - at >= sizeof(kavlen::wire::Request)) {
+    kavlen::wire::Request request;
+    std::memcpy(&request, sent + at, sizeof request);
+    requests.push_back(request);
+    at += sizeof request;
+    if (request.length > size - at) break;
+    at += request.length;
+  }
+  return requests;
+}
+
+void CheckReply(const kavlen::wire::Request& request, const kavlen::wire::Reply& reply) {
+  using namespace kavlen::wire;
+  FUZZ_REQUIRE(reply.ok == 0 || reply.ok == 1);
+  if (reply.ok == 0) FUZZ_REQUIRE(reply.length == 0 && reply.error != 0);
+  switch (request.op) {
+    case kOpen:
+      FUZZ_REQUIRE(reply.length == 0);
+      break;
+    case kClose:
+      FUZZ_REQUIRE(reply.ok == 1 && reply.length == 0);
+      break;
+    case kIoctl:
+      FUZZ_REQUIRE(reply.length <= request.wanted);
+      if (reply.ok == 1) FUZZ_REQUIRE(reply.count == reply.length);
+      break;
+    case kWrite:
+      FUZZ_REQUIRE(reply.length == 0 && reply.count <= request.length);
+      break;
+    case kRead:
+      FUZZ_REQUIRE(reply.count <= request.wanted);
+      FUZZ_REQUIRE(reply.length == (reply.ok == 1 ? reply.count : 0));
+      break;
+    default:
+      FUZZ_REQUIRE(!"a reply to an unknown operation");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace kavlen;
+  if (size == 0) return 0;
+  const bool tcp = (data[0] & 1) != 0;
+  const bool stall = (data[0] & 4) != 0;
+  sim::SimOptions options;
+  options.osRunning = (data[0] & 2) != 0;
+  const std::uint8_t* sent = data + 1;
+  const std::size_t sentSize = size - 1;
+
+  int pair[2];
+  FUZZ_REQUIRE(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) == 0);
+  SetNonBlocking(pair[0]);
+  std::vector<std::uint8_t> received;
+  std::thread client(RunClient, pair[1], sent, sentSize, stall, &received);
+
+  sim::EventLog log;
+  sim::DeviceModel model(options, log);
+  sim::ClientConnection connection(pair[0], model, tcp ? &kToken : nullptr);
+  std::vector<std::uint8_t> payload;
+  std::vector<std::uint8_t> out;
+  std::size_t served = 0;
+  bool tokenOwed = tcp;
+  for (;;) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = connection.Serve(Deadline(kClientTimeout), payload, out);
+    FUZZ_REQUIRE(std::chrono::steady_clock::now() - start < kClientTimeout + kWorkAllowance);
+    if (!ok) break;
+    if (tokenOwed) {
+      FUZZ_REQUIRE(sentSize >= kTokenLength && std::memcmp(sent, kToken.data(), kTokenLength) == 0);
+      tokenOwed = false;
+    } else {
+      ++served;
+    }
+  }
+  connection.Close();
+  client.join();
+  close(pair[1]);
+
+  const std::vector<wire::Request> requests = SentRequests(sent, sentSize, tcp);
+  FUZZ_REQUIRE(served <= requests.size());
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < served; ++i) {
+    wire::Reply reply;
+    FUZZ_REQUIRE(received.size() - at >= sizeof reply);
+    std::memcpy(&reply, received.data() + at, sizeof reply);
+    CheckReply(requests[i], reply);
+    at += sizeof reply;
+    FUZZ_REQUIRE(received.size() - at >= reply.length);
+    if (requests[i].op == wire::kIoctl && reply.ok == 1 && requests[i].code == IOCTL_LOAD_DEVICE_OS) {
+      // the device OS load echoes what it was given
+      FUZZ_REQUIRE(reply.length <= requests[i].length);
+    }
+    at += reply.length;
+  }
+  // Past the replies of the requests served: at most the start of one more,
+  // cut when the client's deadline passed.
+  FUZZ_REQUIRE(received.size() - at < sizeof(wire::Reply) + wire::kMaxPayload);
+  return 0;
+}
