@@ -1,9 +1,12 @@
 // The simulator's handling of one client, fed any bytes over a socket pair.
 // The first input byte picks the set-up (bit 0: a TCP client that owes the
-// token first, bit 1: the device OS already running, bit 2: the client
+// token first, bit 1: the device that started with its OS running, 0x80: the client
 // stalls after its last byte instead of closing); the rest is what the
-// client sends. A helper thread sends it and collects the replies while the
+// client sends. A stall costs a whole deadline, so few first bytes ask for it. A helper thread sends it and collects the replies while the
 // connection serves one request at a time.
+// As in the simulator, one device serves every client in turn (a fresh 8 MB
+// device per input would be nearly all of the time spent): a finding may
+// need the inputs run before it, so rerun it with the corpus it came from.
 // Properties: no crash, leak or undefined behaviour; every request returns
 // within the client deadline; each request served got exactly one reply,
 // well formed for its operation.
@@ -31,7 +34,7 @@
 
 namespace {
 
-constexpr std::chrono::milliseconds kClientTimeout{20};
+constexpr std::chrono::milliseconds kClientTimeout{5};
 // Room for the work one request does once its bytes are in, under sanitizers.
 constexpr std::chrono::milliseconds kWorkAllowance{2000};
 const std::string kToken = "0123456789abcdef0123456789abcdef";
@@ -107,15 +110,25 @@ void CheckReply(const kavlen::wire::Request& request, const kavlen::wire::Reply&
   }
 }
 
+kavlen::sim::DeviceModel& Device(bool osRunning) {
+  static kavlen::sim::EventLog log;
+  static const auto options = [](bool running) {
+    kavlen::sim::SimOptions o;
+    o.osRunning = running;
+    return o;
+  };
+  static const kavlen::sim::SimOptions bootCodeOptions = options(false), osOptions = options(true);
+  static kavlen::sim::DeviceModel bootCode(bootCodeOptions, log), os(osOptions, log);
+  return osRunning ? os : bootCode;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace kavlen;
   if (size == 0) return 0;
   const bool tcp = (data[0] & 1) != 0;
-  const bool stall = (data[0] & 4) != 0;
-  sim::SimOptions options;
-  options.osRunning = (data[0] & 2) != 0;
+  const bool stall = (data[0] & 0xFC) == 0x80;
   const std::uint8_t* sent = data + 1;
   const std::size_t sentSize = size - 1;
 
@@ -125,8 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> received;
   std::thread client(RunClient, pair[1], sent, sentSize, stall, &received);
 
-  sim::EventLog log;
-  sim::DeviceModel model(options, log);
+  sim::DeviceModel& model = (data[0] & 2) != 0 ? Device(true) : Device(false);
   sim::ClientConnection connection(pair[0], model, tcp ? &kToken : nullptr);
   std::vector<std::uint8_t> payload;
   std::vector<std::uint8_t> out;
