@@ -1,9 +1,11 @@
-// The simulator's handling of one client, fed any bytes over a socket pair.
-// The first input byte picks the set-up (bit 0: a TCP client that owes the
-// token first, bit 1: the device that started with its OS running, 0x80: the client
-// stalls after its last byte instead of closing); the rest is what the
-// client sends. A stall costs a whole deadline, so few first bytes ask for it. A helper thread sends it and collects the replies while the
-// connection serves one request at a time.
+// The simulator's request handling, fed any bytes over socket pairs. The
+// first input byte picks the set-up (bit 0: TCP clients that owe the token
+// first, bit 1: the device that started with its OS running, 0x80 alone
+// with those bits: each client stalls after its last byte instead of
+// closing; a stall costs a whole deadline, so few first bytes ask for it).
+// The rest is what the clients send, one after another, parted by
+// "NEXTCLIENT". For each client a helper thread sends its bytes and collects
+// the replies while the connection serves one request at a time.
 // As in the simulator, one device serves every client in turn (a fresh 8 MB
 // device per input would be nearly all of the time spent): a finding may
 // need the inputs run before it, so rerun it with the corpus it came from.
@@ -21,6 +23,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -38,6 +41,8 @@ constexpr std::chrono::milliseconds kClientTimeout{5};
 // Room for the work one request does once its bytes are in, under sanitizers.
 constexpr std::chrono::milliseconds kWorkAllowance{2000};
 const std::string kToken = "0123456789abcdef0123456789abcdef";
+// Parts the input into clients served one after another.
+constexpr std::string_view kNextClient = "NEXTCLIENT";
 
 // The client's side: sends `sent`, reads every reply byte until the server
 // closes. A stalling client keeps its sending side open.
@@ -122,15 +127,10 @@ kavlen::sim::DeviceModel& Device(bool osRunning) {
   return osRunning ? os : bootCode;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// One client sends `sent` and is served until it goes away or fails.
+void ServeClient(kavlen::sim::DeviceModel& model, bool tcp, bool stall, const std::uint8_t* sent,
+                 std::size_t sentSize) {
   using namespace kavlen;
-  if (size == 0) return 0;
-  const bool tcp = (data[0] & 1) != 0;
-  const bool stall = (data[0] & 0xFC) == 0x80;
-  const std::uint8_t* sent = data + 1;
-  const std::size_t sentSize = size - 1;
 
   int pair[2];
   FUZZ_REQUIRE(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) == 0);
@@ -138,7 +138,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> received;
   std::thread client(RunClient, pair[1], sent, sentSize, stall, &received);
 
-  sim::DeviceModel& model = (data[0] & 2) != 0 ? Device(true) : Device(false);
   sim::ClientConnection connection(pair[0], model, tcp ? &kToken : nullptr);
   std::vector<std::uint8_t> payload;
   std::vector<std::uint8_t> out;
@@ -179,5 +178,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Past the replies of the requests served: at most the start of one more,
   // cut when the client's deadline passed.
   FUZZ_REQUIRE(received.size() - at < sizeof(wire::Reply) + wire::kMaxPayload);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const bool tcp = (data[0] & 1) != 0;
+  const bool stall = (data[0] & 0xFC) == 0x80;
+  kavlen::sim::DeviceModel& model = (data[0] & 2) != 0 ? Device(true) : Device(false);
+  const std::uint8_t* const end = data + size;
+  const std::uint8_t* at = data + 1;
+  for (;;) {
+    const void* next = memmem(at, static_cast<std::size_t>(end - at), kNextClient.data(), kNextClient.size());
+    const std::uint8_t* cut = next != nullptr ? static_cast<const std::uint8_t*>(next) : end;
+    ServeClient(model, tcp, stall, at, static_cast<std::size_t>(cut - at));
+    if (cut == end) break;
+    at = cut + kNextClient.size();
+  }
   return 0;
 }
