@@ -193,7 +193,7 @@ OpResult DeviceModel::Write(const std::string& target, const std::uint8_t* data,
     const std::uint32_t stored =
         options_.shortWriteBlock && *options_.shortWriteBlock == block ? len / 2 : len;
     if (address + stored <= kMemorySize) {
-      std::memcpy(memory_.data() + address, data, stored);
+      if (stored > 0) std::memcpy(memory_.data() + address, data, stored);
       result.count = stored;
     } else {
       result = {false, kErrorGenFailure, 0};
@@ -218,7 +218,7 @@ OpResult DeviceModel::Read(const std::string& target, std::uint8_t* data, std::u
       address + len > kMemorySize) {
     result = {false, kErrorGenFailure, 0};
   } else {
-    std::memcpy(data, memory_.data() + address, len);
+    if (len > 0) std::memcpy(data, memory_.data() + address, len);
     for (const std::uint32_t corrupt : options_.corrupt) {
       if (corrupt >= address && corrupt < address + len) data[corrupt - address] ^= 0xFF;
     }
