@@ -7,20 +7,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "gui/bar_math.h"
 #include "gui/controls/offscreen_dc.h"
 #include "gui/controls/percent_geometry.h"
 
 namespace kavlen {
-
-namespace {
-
-// Steps past the int range wrap around in two's complement instead of
-// overflowing.
-int WrappingAdd(int a, int b) {
-  return static_cast<int>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-
-}  // namespace
 
 CPercentBar::CPercentBar(QWidget* parent, unsigned style, bool bordered)
     : QProgressBar(parent), m_nStyle(style) {

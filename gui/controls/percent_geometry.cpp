@@ -1,23 +1,6 @@
 #include "gui/controls/percent_geometry.h"
 
-#include <climits>
-#include <cmath>
-
 namespace kavlen {
-
-double BarFraction(int position, int minimum, int maximum) {
-  if (minimum >= maximum) return 0.0;
-  return (static_cast<double>(position) - minimum) /
-         (static_cast<double>(maximum) - minimum);
-}
-
-int TruncToInt(double value) {
-  if (std::isnan(value)) return 0;
-  const double cut = std::trunc(value);
-  if (cut >= static_cast<double>(INT_MAX)) return INT_MAX;
-  if (cut <= static_cast<double>(INT_MIN)) return INT_MIN;
-  return static_cast<int>(cut);
-}
 
 int BarExtent(int position, int minimum, int maximum, int extent) {
   return TruncToInt(BarFraction(position, minimum, maximum) * extent);

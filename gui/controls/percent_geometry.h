@@ -5,16 +5,9 @@
 #include <QRect>
 #include <QString>
 
+#include "gui/bar_math.h"
+
 namespace kavlen {
-
-// (position - minimum) / (maximum - minimum) in double precision, so that
-// neither the difference nor the quotient can overflow. An empty or inverted
-// range gives 0: it has no fill to speak of and must not divide by zero.
-double BarFraction(int position, int minimum, int maximum);
-
-// Cuts toward zero and clamps to the int range, so that a position far
-// outside the range still converts without overflow; NaN gives 0.
-int TruncToInt(double value);
 
 // Bar length in pixels along an extent of `extent` pixels.
 int BarExtent(int position, int minimum, int maximum, int extent);

@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <string>
 
-#include "gui/win32/bar_math.h"
+#include "gui/bar_math.h"
 #include "gui/win32/offscreen_dc.h"
 #include "gui/win32/reflect.h"
 

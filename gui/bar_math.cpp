@@ -1,10 +1,10 @@
-#include "gui/win32/bar_math.h"
+#include "gui/bar_math.h"
 
 #include <climits>
 #include <cmath>
 #include <cstdint>
 
-namespace kavlen::win32 {
+namespace kavlen {
 
 double BarFraction(int position, int minimum, int maximum) {
   if (minimum >= maximum) return 0.0;
@@ -28,4 +28,4 @@ int ClampedBar(double fraction, int extent) {
   return bar < 0 ? 0 : (bar > extent ? extent : bar);
 }
 
-}  // namespace kavlen::win32
+}  // namespace kavlen

@@ -1,8 +1,8 @@
 #pragma once
-// The percentage bar's arithmetic in plain numbers: the same rules as the Qt
-// bar's geometry (gui/controls/percent_geometry.h), without a toolkit type.
+// The percentage bar's arithmetic in plain numbers, shared by its Qt and
+// Win32 controls.
 
-namespace kavlen::win32 {
+namespace kavlen {
 
 // (position - minimum) / (maximum - minimum) in double precision; an empty
 // or inverted range gives 0 instead of dividing by zero.
@@ -18,4 +18,4 @@ int WrappingAdd(int a, int b);
 // Bar length in pixels along `extent`, cut to 0..extent for drawing.
 int ClampedBar(double fraction, int extent);
 
-}  // namespace kavlen::win32
+}  // namespace kavlen
