@@ -54,6 +54,7 @@ class NullSink : public kavlen::TraceSink {
 // Settings as a missing file gives them: verify on.
 class NoSettings : public kavlen::SettingsFile {
  public:
+  std::string PathFor(const std::string& programDir) override { return programDir + "/kavlen.ini"; }
   std::uint32_t GetInt(const std::string&, const std::string&, std::int32_t value,
                        const std::string&) override {
     return static_cast<std::uint32_t>(value);

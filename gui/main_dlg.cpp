@@ -22,7 +22,6 @@
 #include "gui/resource_ids.h"
 #include "gui/settings_file.h"
 #include "gui/ui_services.h"
-#include "platform/settings_location.h"
 
 namespace kavlen {
 
@@ -207,7 +206,7 @@ void CMainDlg::OnInitDialog() {
 }
 
 void CMainDlg::LoadSettings() {
-  m_szIniPath = SettingsFilePath(m_services.moduleDir);
+  m_szIniPath = m_services.settings.PathFor(m_services.moduleDir);
   SettingsFile& ini = m_services.settings;
   m_iniTargetReset =
       static_cast<std::uint8_t>(ini.GetInt(kVendorSection, "TargetReset", kIntDefault, m_szIniPath));

@@ -13,6 +13,9 @@ class SettingsFile {
  public:
   virtual ~SettingsFile() = default;
 
+  // Where the file of a program in `programDir` lives.
+  virtual std::string PathFor(const std::string& programDir) = 0;
+
   virtual std::uint32_t GetInt(const std::string& section, const std::string& key,
                                std::int32_t defaultValue, const std::string& path) = 0;
   // At most `capacity` - 1 characters of the value (or of the default).

@@ -3,8 +3,13 @@
 #include <vector>
 
 #include "platform/profile.h"
+#include "platform/settings_location.h"
 
 namespace kavlen {
+
+std::string ProfileSettingsFile::PathFor(const std::string& programDir) {
+  return SettingsFilePath(programDir);
+}
 
 std::uint32_t ProfileSettingsFile::GetInt(const std::string& section, const std::string& key,
                                           std::int32_t defaultValue, const std::string& path) {

@@ -7,6 +7,8 @@ namespace kavlen {
 
 class ProfileSettingsFile final : public SettingsFile {
  public:
+  // Beside the program, or the user's config folder when that is not writable.
+  std::string PathFor(const std::string& programDir) override;
   std::uint32_t GetInt(const std::string& section, const std::string& key,
                        std::int32_t defaultValue, const std::string& path) override;
   std::string GetString(const std::string& section, const std::string& key,

@@ -27,6 +27,7 @@ namespace kavlen::test {
 // Reads answer their defaults; writes are kept by "section/key".
 class MemorySettings : public SettingsFile {
  public:
+  std::string PathFor(const std::string& programDir) override { return programDir + "/kavlen.ini"; }
   std::uint32_t GetInt(const std::string&, const std::string&, std::int32_t defaultValue,
                        const std::string&) override {
     return static_cast<std::uint32_t>(defaultValue);
