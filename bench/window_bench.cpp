@@ -31,6 +31,7 @@
 #include "gui/controls/color_label.h"
 #include "gui/controls/percent_bar.h"
 #include "gui/main_dlg.h"
+#include "gui/qt/main_window.h"
 #include "gui/resource_ids.h"
 #include "gui/settings_file.h"
 #include "gui/ui_services.h"
@@ -164,20 +165,22 @@ int main(int argc, char** argv) {
   NullSink sink;
   NoSettings settings;
   CountingUi ui;
-  kavlen::MainDlgServices services(*driver, sink, settings, ui, work.path());
-  services.startTimer = [](int, int) { return true; };  // no ticks mid-measurement
-  services.showResetDialog = [](QWidget*) {};
-  kavlen::CMainDlg dlg(std::move(services));
+  kavlen::MainDlgServices services(*driver, sink, settings, work.path());
+  services.showResetDialog = [] {};
+  kavlen::QtMainWindow dlg(std::move(services), ui);
+  // No ticks mid-measurement.
+  dlg.Host().KillTimer(kavlen::kFatalBlinkTimer);
+  dlg.Host().KillTimer(kavlen::kStatusHoldTimer);
   dlg.show();
   if (!QTest::qWaitForWindowExposed(&dlg)) return 1;
   QCoreApplication::processEvents();  // the first-paint device check
   QCoreApplication::processEvents();
-  if (ui.boxes != 0 || !dlg.m_bVerify) {
+  if (ui.boxes != 0 || !dlg.Logic().m_bVerify) {
     std::fprintf(stderr, "window_bench: the window did not come up ready with verify on\n");
     return 1;
   }
-  PaintWatch bar(*dlg.m_progress);
-  PaintWatch status(*dlg.m_status, QStringLiteral("Download And Verify OK !!"));
+  PaintWatch bar(*dlg.Controls().Item(kavlen::IDC_PROGRESS));
+  PaintWatch status(*dlg.Controls().Item(kavlen::IDC_STATUS), QStringLiteral("Download And Verify OK !!"));
   auto* download = dlg.Controls().ItemAs<QAbstractButton>(kavlen::IDC_DOWNLOAD);
 
   std::printf("medians over %d repetitions, window on the %s platform, verify on\n", reps,
@@ -185,7 +188,7 @@ int main(int argc, char** argv) {
   double ratio4m = 0;
   for (const Scenario& s : scenarios) {
     dlg.Controls().ItemAs<QAbstractButton>(s.radio)->click();
-    dlg.Controls().SetDlgItemText(kavlen::IDC_IMAGE_PATH, QString::fromStdString(images[s.name]));
+    dlg.Host().SetDlgItemText(kavlen::IDC_IMAGE_PATH, images[s.name]);
     std::vector<double> window, console;
     std::vector<double> barPaints, statusPaints;
     for (int r = 0; r < reps; ++r) {

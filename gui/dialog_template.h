@@ -45,4 +45,8 @@ const DialogTemplate& MainDialogTemplate();   // IDD_MAIN
 const DialogTemplate& AboutDialogTemplate();  // IDD_ABOUT
 const DialogTemplate& ResetDialogTemplate();  // IDD_RESET
 
+// The entries of the main window's dump-address list (control 1045), in
+// the order the list shows them.
+std::span<const char* const> DumpAddressEntries();
+
 }  // namespace kavlen

@@ -3,8 +3,8 @@
 #include "gui/dialog_template.h"
 #include "gui/controls/control_messages.h"
 #include "gui/maker_info.h"
+#include "gui/message_box_codes.h"
 #include "gui/resource_ids.h"
-#include "gui/ui_services.h"
 #include "gui/window_styles.h"
 
 namespace kavlen {
@@ -110,5 +110,6 @@ constexpr DialogTemplate kReset{IDD_RESET, "Reset Now !!!", DS_MODALFRAME | WS_C
 const DialogTemplate& MainDialogTemplate() { return kMain; }
 const DialogTemplate& AboutDialogTemplate() { return kAbout; }
 const DialogTemplate& ResetDialogTemplate() { return kReset; }
+std::span<const char* const> DumpAddressEntries() { return kDumpAddresses; }
 
 }  // namespace kavlen

@@ -1,16 +1,14 @@
 #pragma once
-// kavlen's main window: one modal dialog (template 102) that carries every
-// action of the program. The platform services it needs are handed in
-// through MainDlgServices, so that the window never reaches the platform
-// layer itself and tests can run it against fakes.
+// kavlen's main window (template 102) as toolkit-free logic: it names its
+// controls by their template ids and does everything through a DialogHost,
+// which the toolkit's host implements over the real controls. The host
+// forwards the dialog's messages (OnInitDialog, OnPaint, OnCommand, OnTimer,
+// OnDestroy); the platform services come in through MainDlgServices, so
+// tests run the window against a recording host and fakes.
 //
 // The members keep the names and meanings of the window's member table;
 // they are public so that the actions in the several main_dlg_*.cpp files
-// and the tests see the same state.
-
-#include <QDialog>
-#include <QIcon>
-#include <QString>
+// and the tests see the same state. Texts are bytes in the 8-bit code page.
 
 #include <chrono>
 #include <cstdint>
@@ -22,47 +20,37 @@
 #include "device/device_link.h"
 #include "device/image_buffer.h"
 #include "device/image_records.h"
-#include "gui/controls/colorref.h"
-#include "gui/dialog_builder.h"
-
-class QComboBox;
-class QPaintEvent;
-class QTimerEvent;
+#include "gui/colorref_value.h"
+#include "gui/dialog_host.h"
+#include "gui/resource_ids.h"
 
 namespace kavlen {
 
-class CColorLabel;
-class CPercentBar;
 class SettingsFile;
-class UiServices;
 
 // Everything the window takes from outside. The references must outlive
 // the window; an empty function falls back to the behaviour noted.
 struct MainDlgServices {
   MainDlgServices(DriverApi& driverApi, TraceSink& traceSink, SettingsFile& settingsFile,
-                  UiServices& uiServices, std::string programDir)
-      : driver(driverApi), trace(traceSink), settings(settingsFile), ui(uiServices),
+                  std::string programDir)
+      : driver(driverApi), trace(traceSink), settings(settingsFile),
         moduleDir(std::move(programDir)) {}
 
   DriverApi& driver;        // the emulator's driver (real, simulated or fake)
   TraceSink& trace;         // the device layer's trace lines
   SettingsFile& settings;   // kavlen.ini
-  UiServices& ui;           // message boxes, file chooser, shell open
   std::string moduleDir;    // the program's directory, no trailing separator
-  QString title = QStringLiteral("kavlen");  // caption of every message box
+  std::string title = "kavlen";  // caption of every message box
 
   // Developer output no user sees; empty: dropped.
   std::function<void(const std::string& text)> debugOutput;
   // The fixed waits (the window is not serviced meanwhile); empty: no wait.
   std::function<void(int milliseconds)> sleep;
-  // Ends the modal run once the current action has returned; empty: a
-  // queued reject() of the window.
-  std::function<void()> postQuit;
-  // Starts periodic timer `id` (1 or 2); false when it cannot be started.
-  // Empty: a real QObject timer whose ticks reach OnTimer(id).
-  std::function<bool(int id, int periodMs)> startTimer;
-  // Shows the self-closing reset confirmation modally; empty: the real one.
-  std::function<void(QWidget* owner)> showResetDialog;
+  // The self-closing "Reset Now !!!" confirmation (template 131), modal
+  // over the window; empty: none is shown.
+  std::function<void()> showResetDialog;
+  // The About box (template 129), modal over the window; empty: none.
+  std::function<void()> showAboutDialog;
   // How long an action waits for another program to let go of the emulator.
   std::chrono::milliseconds lockWait = kDeviceLockWait;
 };
@@ -84,34 +72,48 @@ inline constexpr int kStatusHoldTimer = 2;   // 2650 ms
 inline constexpr int kFatalBlinkPeriodMs = 1000;
 inline constexpr int kStatusHoldPeriodMs = 2650;
 
-class CMainDlg : public QDialog {
+class CMainDlg {
  public:
-  // Builds the controls and runs the window initialisation (OnInitDialog).
-  explicit CMainDlg(MainDlgServices services, QWidget* parent = nullptr);
-  ~CMainDlg() override;
+  // Builds nothing: the host owns the controls of template 102.
+  CMainDlg(DialogHost& host, MainDlgServices services);
+  // Runs OnDestroy once if the host did not.
+  ~CMainDlg();
+  CMainDlg(const CMainDlg&) = delete;
+  CMainDlg& operator=(const CMainDlg&) = delete;
+
+  // ---- what the host forwards (main_dlg.cpp) ----
+  // Once the template's controls exist; the icon and title are the host's.
+  void OnInitDialog();
+  // After each paint of the dialog has finished, never from inside it: the
+  // first call (and the first after Re-Connect) runs FirstPaintInit.
+  void OnPaint();
+  // A click of a button, radio button or check box by its id, a choice in
+  // the dump-address list (IDC_DUMP_ADDRESS), IDOK and IDCANCEL; false for
+  // an id the window does not handle.
+  bool OnCommand(int id);
+  // Runs once, however the dialog ends; the controls still exist.
+  void OnDestroy();
 
   // ---- lifecycle (main_dlg.cpp) ----
-  void OnInitDialog();
   // Radio group 1017.. <-> m_nRomSize, check box 1036 <-> m_bVerify.
   void DoDataExchange(bool saveAndValidate);
   void LoadSettings();   // first part of FirstPaintInit
   void SaveSettings();   // destruction steps 2 to 5
-  void OnDestroy();      // runs once, whichever way the window closes
   void OnOK();           // "&Exit": reads the controls, then closes
-  void accept() override { OnOK(); }
-  void done(int result) override;
+  void OnCancel();       // Escape and the close box: closes without reading
 
   // ---- connection supervision and status line (main_dlg_connect.cpp) ----
   int ConnectDevice();
   void FirstPaintInit();
   void OnReConnect();
   void OnTimer(int id);
-  void ShowStatus(const QString& text, COLORREF colour, int holdTicks);
-  void ShowFatal(const QString& text);
-  // Colour and text of the status line alone; the hold is not touched.
-  void SetStatus(const QString& text, COLORREF colour);
+  void ShowStatus(const std::string& text, COLORREF colour, int holdTicks);
+  void ShowFatal(const std::string& text);
+  // Colour and text of the status line alone, painted before it returns;
+  // the hold is not touched.
+  void SetStatus(const std::string& text, COLORREF colour);
   // The text alone, painted before it returns; colour and hold untouched.
-  void SetStatusText(const QString& text);
+  void SetStatusText(const std::string& text);
   // Identification glue over the device layer: label 1034/1050 texts,
   // m_deviceState, m_bDeviceOsRunning, m_supportedSizeCode.
   int QueryBootStatus();
@@ -164,15 +166,15 @@ class CMainDlg : public QDialog {
   // that never became ready from a pipe that could not be opened (the latter
   // already shown as "Open Out Pipe Error").
   Handle OpenOutPipeForDownload(std::uint16_t blockCount, bool& notReady);
-  int MessageBox(const QString& text, unsigned type);
+  int MessageBox(const std::string& text, unsigned type);
   void DebugOutput(const std::string& text);
   void Sleep(int milliseconds);
   DriverApi& Api() { return m_link.api(); }
-  const DialogControls& Controls() const { return m_controls; }
-  DialogControls& Controls() { return m_controls; }
+  DialogHost& Host() { return m_host; }
   MainDlgServices& Services() { return m_services; }
 
   // ---- members, in the order of the window's member table ----
+  // The controls are named by their template ids; the host reaches them.
   CommandBlock m_cmdBlock{};
   std::uint32_t m_cbReturned = 0;
   std::int32_t m_cmdBlockSize = static_cast<std::int32_t>(kCommandBlockSize);
@@ -184,10 +186,10 @@ class CMainDlg : public QDialog {
   bool m_bSelfConnect = true;
   bool m_bResetArmed = true;  // the first download resets the target too
   Handle m_hDevice = kInvalidHandle;
-  QComboBox* m_addressCombo = nullptr;        // control 1045
+  static constexpr int m_addressCombo = IDC_DUMP_ADDRESS;
   int m_nRomSize = 0;                         // selected ROM size code, 0..6
   bool m_bVerify = false;
-  CPercentBar* m_progress = nullptr;          // control 1005
+  static constexpr int m_progress = IDC_PROGRESS;
   bool m_bProgressText = false;
   bool m_bProgressPercent = false;
   bool m_bStatusHold = false;
@@ -208,20 +210,15 @@ class CMainDlg : public QDialog {
   std::uint8_t* m_pImage = nullptr;           // null when it could not be had
   std::uint32_t m_nImageLength = 0;
   std::uint32_t m_cbWritten = 0;
-  CColorLabel* m_status = nullptr;            // control 1014
-  CColorLabel* m_lengthLabel = nullptr;       // control 1026
-  CColorLabel* m_checksumLabel = nullptr;     // control 1027
-  CColorLabel* m_deviceOsLabel = nullptr;     // control 1034
-  CColorLabel* m_deviceInfoLabel = nullptr;   // control 1050
-  CColorLabel* m_addressLabel = nullptr;      // control 1041
-  CColorLabel* m_orginalLabel = nullptr;      // control 1042
-  CColorLabel* m_targetLabel = nullptr;       // control 1043
-  QIcon m_hIcon;
-  QString m_text;
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void timerEvent(QTimerEvent* event) override;
+  static constexpr int m_status = IDC_STATUS;
+  static constexpr int m_lengthLabel = IDC_LENGTH;
+  static constexpr int m_checksumLabel = IDC_CHECKSUM;
+  static constexpr int m_deviceOsLabel = IDC_DEVICE_OS;
+  static constexpr int m_deviceInfoLabel = IDC_DEVICE_INFO;
+  static constexpr int m_addressLabel = IDC_ADDRESS;
+  static constexpr int m_orginalLabel = IDC_ORGINAL;
+  static constexpr int m_targetLabel = IDC_TARGET;
+  std::string m_text;
 
  private:
   // Holds the emulator against other programs for one action, from its
@@ -242,20 +239,17 @@ class CMainDlg : public QDialog {
     bool m_busy = false;
   };
 
-  void ConnectControls();
-  bool StartTimer(int id, int periodMs);
-  void StopTimers();
+  // A label's colour, then its text (the colour change paints at once).
+  void SetLabel(int id, COLORREF colour, const std::string& text);
   // Steps 2 to 4 of ConnectDevice on the open device; FirstPaintInit runs
   // them too. Returns 1 (boot code loaded or OS running) or 0 (unusable).
   int IdentifyOpenDevice();
 
+  DialogHost& m_host;
   MainDlgServices m_services;
   DeviceLink m_link;
   DeviceLock m_hold;
   bool m_bHoldingDevice = false;
-  DialogControls m_controls;
-  int m_qtTimer1 = 0;
-  int m_qtTimer2 = 0;
   bool m_bInitialised = false;
   bool m_bDestroyed = false;
 };

@@ -2,43 +2,32 @@
 // paint and inside every action, the identification texts, the device OS
 // load, Re-Connect, and the status line with its blink and hold timers.
 
-#include <QString>
-
 #include "device/device_os.h"
 #include "device/identification.h"
 #include "device/identification_text.h"
-#include "gui/controls/color_label.h"
 #include "gui/main_dlg.h"
-#include "gui/resource_ids.h"
-#include "gui/ui_services.h"
 
 namespace kavlen {
 
-namespace {
-
-QString Text(const std::string& text) { return QString::fromLatin1(text); }
-
-}  // namespace
-
 // The text goes first: the colour change paints at once, so the new text
 // is on the screen before a blocking step that may follow.
-void CMainDlg::SetStatus(const QString& text, COLORREF colour) {
-  m_controls.SetDlgItemText(IDC_STATUS, text);
-  m_status->SetTextColor(colour);
+void CMainDlg::SetStatus(const std::string& text, COLORREF colour) {
+  m_host.SetDlgItemText(m_status, text);
+  m_host.SetTextColor(m_status, colour);
 }
 
-void CMainDlg::SetStatusText(const QString& text) {
-  m_controls.SetDlgItemText(IDC_STATUS, text);
-  m_status->repaint();
+void CMainDlg::SetStatusText(const std::string& text) {
+  m_host.SetDlgItemText(m_status, text);
+  m_host.UpdateWindow(m_status);
 }
 
-void CMainDlg::ShowStatus(const QString& text, COLORREF colour, int holdTicks) {
+void CMainDlg::ShowStatus(const std::string& text, COLORREF colour, int holdTicks) {
   SetStatus(text, colour);
   m_nHoldTicks = holdTicks;
   m_bStatusHold = true;
 }
 
-void CMainDlg::ShowFatal(const QString& text) {
+void CMainDlg::ShowFatal(const std::string& text) {
   SetStatus(text, kDarkRed);
   m_nHoldTicks = 1;
   m_bFatalBlink = true;
@@ -48,7 +37,7 @@ void CMainDlg::OnTimer(int id) {
   if (id == kFatalBlinkTimer) {
     if (!m_bFatalBlink) return;
     m_bBlinkOn = !m_bBlinkOn;
-    SetStatus(m_bBlinkOn ? QStringLiteral("Fatal Error or Device is not Connected !!") : QString(),
+    SetStatus(m_bBlinkOn ? "Fatal Error or Device is not Connected !!" : "",
               kDarkRed);
   } else if (id == kStatusHoldTimer) {
     if (!m_bStatusHold) return;
@@ -57,7 +46,7 @@ void CMainDlg::OnTimer(int id) {
       return;
     }
     m_bStatusHold = false;
-    SetStatus(QStringLiteral("Ready..."), kBlue);
+    SetStatus("Ready...", kBlue);
   }
 }
 
@@ -66,18 +55,18 @@ int CMainDlg::QueryBootStatus() {
   m_deviceState = status.stateCode;
   if (status.needsOsLoad) {
     m_bDeviceOsRunning = false;
-    m_deviceOsLabel->SetTextColor(kDarkGreen);
-    m_deviceOsLabel->setText(Text(GuiBootCodeNameText(status)));
+    m_host.SetTextColor(m_deviceOsLabel, kDarkGreen);
+    m_host.SetDlgItemText(m_deviceOsLabel, GuiBootCodeNameText(status));
     return 1;
   }
   if (status.stateCode == DEV_STATE_OS_RUNNING) {
     m_bDeviceOsRunning = true;
-    m_deviceOsLabel->SetTextColor(kDarkGreen);
-    m_deviceOsLabel->setText(Text(GuiOsRunningNameText(status)));
+    m_host.SetTextColor(m_deviceOsLabel, kDarkGreen);
+    m_host.SetDlgItemText(m_deviceOsLabel, GuiOsRunningNameText(status));
     QueryDeviceInfo();
   } else if (status.stateCode == DEV_STATE_BOOT_ERROR) {
-    m_deviceOsLabel->SetTextColor(kDarkRed);
-    m_deviceOsLabel->setText(QString::fromLatin1(kGuiUnknownDeviceName));
+    m_host.SetTextColor(m_deviceOsLabel, kDarkRed);
+    m_host.SetDlgItemText(m_deviceOsLabel, kGuiUnknownDeviceName);
   }
   return 0;
 }
@@ -86,35 +75,34 @@ void CMainDlg::QueryDeviceInfo() {
   const DeviceInfo info = kavlen::QueryDeviceInfo(Api(), m_hDevice, m_cmdBlock);
   if (!info.received) return;
   m_supportedSizeCode = info.sizeCode;
-  m_deviceInfoLabel->SetTextColor(kGrey);
-  m_deviceInfoLabel->setText(Text(GuiChecksumFieldText(info)));
+  m_host.SetTextColor(m_deviceInfoLabel, kGrey);
+  m_host.SetDlgItemText(m_deviceInfoLabel, GuiChecksumFieldText(info));
 }
 
 void CMainDlg::LoadDeviceOs() {
   const bool selfConnect = m_bSelfConnect;
   if (selfConnect && !ConnectDevice()) {
-    ShowStatus(QStringLiteral("Detect Device Error happened !!"), kDarkRed, 3);
+    ShowStatus("Detect Device Error happened !!", kDarkRed, 3);
     return;
   }
   m_szOsPath = DeviceOsPath(Services().moduleDir);
   DebugOutput(m_szOsPath);
   switch (LoadDeviceOsForGui(Api(), m_hDevice, m_cmdBlock, Services().moduleDir)) {
     case GuiOsLoad::MissingFile:
-      MessageBox(QStringLiteral(
-                     "Warning :: Missing Device OS File ... \n\n\r Please re-install the system ..."),
+      MessageBox("Warning :: Missing Device OS File ... \n\n\r Please re-install the system ...",
                  MB_ICONINFORMATION | MB_OK);
       break;
     case GuiOsLoad::ShortRead:
       break;
     case GuiOsLoad::StartFailed:
-      m_deviceOsLabel->SetTextColor(kDarkRed);
-      m_deviceOsLabel->setText(QString::fromLatin1(kGuiUnknownDeviceName));
-      ShowStatus(QStringLiteral("Load Device OS Fail..."), kDarkRed, 2);
+      m_host.SetTextColor(m_deviceOsLabel, kDarkRed);
+      m_host.SetDlgItemText(m_deviceOsLabel, kGuiUnknownDeviceName);
+      ShowStatus("Load Device OS Fail...", kDarkRed, 2);
       m_deviceState = DEV_STATE_OS_LOAD_FAILED;
       break;
     case GuiOsLoad::Started:
       QueryDeviceInfo();
-      ShowStatus(QStringLiteral("Load Device OS Ready..."), kBlue, 2);
+      ShowStatus("Load Device OS Ready...", kBlue, 2);
       m_bDeviceOsRunning = true;
       m_deviceState = DEV_STATE_OK;
       break;
@@ -130,29 +118,29 @@ void CMainDlg::OnUpdateOs() {
 
 int CMainDlg::IdentifyOpenDevice() {
   if (QueryBootStatus() == 1) {
-    SetStatus(QStringLiteral("Connected And Boot Code Already !!"), kBlue);
+    SetStatus("Connected And Boot Code Already !!", kBlue);
     Sleep(1000);
-    ShowStatus(QStringLiteral("Load Device OS..."), kBlue, 3);
+    ShowStatus("Load Device OS...", kBlue, 3);
     m_bSelfConnect = false;
     LoadDeviceOs();
     m_bSelfConnect = true;
     return 1;
   }
   if (m_deviceState == DEV_STATE_OS_RUNNING) {
-    ShowStatus(QStringLiteral("Connected and Device OS already !!"), kGreen, 0);
+    ShowStatus("Connected and Device OS already !!", kGreen, 0);
     m_deviceState = DEV_STATE_OK;
     return 1;
   }
-  MessageBox(QStringLiteral("DEVICE FATAL Error !! "), MB_ICONEXCLAMATION | MB_OK);
-  ShowFatal(QStringLiteral("Device Fatal error happened !!"));
+  MessageBox("DEVICE FATAL Error !! ", MB_ICONEXCLAMATION | MB_OK);
+  ShowFatal("Device Fatal error happened !!");
   return 0;
 }
 
 int CMainDlg::ConnectDevice() {
   if (OpenDevice() == kInvalidHandle) {
-    MessageBox(QStringLiteral("OPEN DEVICE Fail , Check the USB Cable !!"),
+    MessageBox("OPEN DEVICE Fail , Check the USB Cable !!",
                MB_ICONEXCLAMATION | MB_OK);
-    ShowFatal(QStringLiteral("Device is not Connected !!"));
+    ShowFatal("Device is not Connected !!");
     m_deviceState = DEV_STATE_OPEN_FAILED;
     PostQuitRequest();
     return 0;
@@ -167,8 +155,8 @@ void CMainDlg::FirstPaintInit() {
   const ActionHold hold(*this);
   if (hold.busy()) return;
   if (OpenDevice() == kInvalidHandle) {
-    ShowFatal(QStringLiteral("Device is not Connected !!"));
-    MessageBox(QStringLiteral("FATAL ERROR -- OPEN DEVICE Fail \n\n\r Program will be terminated !!"),
+    ShowFatal("Device is not Connected !!");
+    MessageBox("FATAL ERROR -- OPEN DEVICE Fail \n\n\r Program will be terminated !!",
                MB_ICONHAND | MB_OK);
     PostQuitRequest();
     m_deviceState = DEV_STATE_OPEN_FAILED;
@@ -177,7 +165,7 @@ void CMainDlg::FirstPaintInit() {
   IdentifyOpenDevice();
   // A supported code of 255 (capacity not recognised) never limits.
   if (static_cast<unsigned>(m_nRomSize) > m_supportedSizeCode) {
-    m_controls.CheckRadioButton(IDC_ROM_64K, IDC_ROM_4096K, IDC_ROM_64K + m_supportedSizeCode);
+    m_host.CheckRadioButton(IDC_ROM_64K, IDC_ROM_4096K, IDC_ROM_64K + m_supportedSizeCode);
     m_nRomSize = m_supportedSizeCode;
   }
   CloseDevice();
@@ -190,8 +178,8 @@ void CMainDlg::OnReConnect() {
   m_bFatalBlink = false;
   m_bBlinkOn = false;
   m_bDeviceOsRunning = false;
+  // m_bFirstPaint set: the window's next paint runs the start-up check again.
   if (ConnectDevice() == 1) CloseDevice();
-  update();
 }
 
 }  // namespace kavlen

@@ -3,8 +3,6 @@
 
 #include "gui/main_dlg.h"
 
-#include <QComboBox>
-
 #include <algorithm>
 #include <array>
 #include <span>
@@ -12,8 +10,7 @@
 #include "device/hex_dump.h"
 #include "device/protocol.h"
 #include "device/str_printf.h"
-#include "gui/controls/color_label.h"
-#include "gui/ui_services.h"
+#include "gui/dialog_template.h"
 
 namespace kavlen {
 
@@ -38,7 +35,7 @@ void CMainDlg::OnUserCmd() {
   if (OpenDevice() == kInvalidHandle) return;
 
   const auto showReply = [this] {
-    m_text = QString::fromStdString(HexDumpText(std::span<const std::uint8_t, kHexDumpBytes>(m_cmdBlock)));
+    m_text = HexDumpText(std::span<const std::uint8_t, kHexDumpBytes>(m_cmdBlock));
     MessageBox(m_text, MB_OK);
   };
   if (SendAddrWrite(Api(), m_hDevice, m_cmdBlock, kUserCmdAddress, kUserCmdData)) showReply();
@@ -51,13 +48,13 @@ void CMainDlg::OnWriteBuffer() {
   const ActionHold hold(*this);
   if (hold.busy()) return;
   if (OpenDevice() == kInvalidHandle) {
-    SetStatus(QStringLiteral("Detect..."), kBlue);
+    SetStatus("Detect...", kBlue);
     Sleep(kDetectWaitMs);
-    ShowStatus(QStringLiteral("Device is not Connected Now !!"), kDarkRed, 1);
+    ShowStatus("Device is not Connected Now !!", kDarkRed, 1);
     return;
   }
   if (!m_bDeviceOsRunning) {
-    MessageBox(QStringLiteral("Device OS Fail ??"), MB_OK);
+    MessageBox("Device OS Fail ??", MB_OK);
     CloseDevice();
     return;
   }
@@ -66,7 +63,7 @@ void CMainDlg::OnWriteBuffer() {
   const Handle pipe = OpenOutPipeForDownload(1, notReady);
   if (notReady) {
     // Without a word the user could not tell this from a write that worked.
-    ShowStatus(QStringLiteral("Device is Check not ready ...Fail!"), kDarkRed, 1);
+    ShowStatus("Device is Check not ready ...Fail!", kDarkRed, 1);
     return;
   }
   if (pipe == kInvalidHandle) return;
@@ -80,12 +77,14 @@ void CMainDlg::OnWriteBuffer() {
 }
 
 void CMainDlg::OnAddressSelChange() {
-  const int index = m_addressCombo->currentIndex();
+  const LRESULT index = m_host.SendDlgItemMessage(m_addressCombo, CB_GETCURSEL, 0, 0);
+  const std::span<const char* const> entries = DumpAddressEntries();
   // No entry selected names no block; the dump keeps the one it had.
-  if (index < 0) return;
-  m_nDumpBlock = index;
-  const std::string entry = m_addressCombo->itemText(index).toStdString();
-  ShowStatus(QString::fromStdString(StrPrintf("Show Buffer Address : %s ..", entry.c_str())), kDarkGreen, 1);
+  if (index < 0 || static_cast<std::size_t>(index) >= entries.size()) return;
+  m_nDumpBlock = static_cast<int>(index);
+  // The entry's text from the template: on Win32 the combo's own text is
+  // not yet updated when the choice is reported.
+  ShowStatus(StrPrintf("Show Buffer Address : %s ..", entries[m_nDumpBlock]), kDarkGreen, 1);
   m_bDumpRequest = true;
 }
 

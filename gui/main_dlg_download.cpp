@@ -5,8 +5,6 @@
 // status line says so, and neither "Download And Verify OK !!" nor the
 // target reset follows it.
 
-#include <QString>
-
 #include <array>
 #include <cstring>
 #include <memory>
@@ -17,23 +15,22 @@
 #include "device/protocol.h"
 #include "device/rom_capacity.h"
 #include "device/str_printf.h"
-#include "gui/controls/color_label.h"
-#include "gui/controls/percent_bar.h"
 #include "gui/main_dlg.h"
-#include "gui/ui_services.h"
 
 namespace kavlen {
 
 namespace {
 
-const QString kDetectDeviceError = QStringLiteral("Detect Device Error happened !!");
-const QString kWriteBlockFail = QStringLiteral("Download Block Write Fail !!");
-const QString kReadBlockFail = QStringLiteral("Verify Block Read Fail !!");
-const QString kReadBufferFail = QStringLiteral("Verify Buffer Allocate Fail !!");
+constexpr const char* kDetectDeviceError = "Detect Device Error happened !!";
+constexpr const char* kWriteBlockFail = "Download Block Write Fail !!";
+constexpr const char* kReadBlockFail = "Verify Block Read Fail !!";
+constexpr const char* kReadBufferFail = "Verify Buffer Allocate Fail !!";
 
 // Mismatch label text: "0X" and the value in upper-case hex, no leading zeros.
-QString MismatchText(std::uint32_t value) {
-  return QStringLiteral("0X") + QString::number(value, 16).toUpper();
+std::string MismatchText(std::uint32_t value) { return StrPrintf("0X%X", value); }
+
+LRESULT SendToBar(CMainDlg& dlg, unsigned message, WPARAM wParam = 0, LPARAM lParam = 0) {
+  return dlg.Host().SendDlgItemMessage(dlg.m_progress, message, wParam, lParam);
 }
 
 std::uint16_t SelectedBlockCount(const CMainDlg& dlg) {
@@ -47,13 +44,13 @@ void ShowBlockCaption(CMainDlg& dlg, const char* format, std::uint32_t block,
                       std::uint32_t blockCount) {
   if (!dlg.m_bProgressText || !dlg.m_bProgressPercent) return;
   const int percent = static_cast<int>(block * 100 / blockCount);
-  dlg.m_progress->SetWindowText(QString::fromLatin1(StrPrintf(format, percent)));
+  dlg.Host().SetDlgItemText(dlg.m_progress, StrPrintf(format, percent));
 }
 
 void StartProgress(CMainDlg& dlg, std::uint32_t blockCount) {
-  dlg.m_progress->ShowCaption(dlg.m_bProgressText);
-  dlg.m_progress->SendMessage(PBM_SETPOS, 0);
-  dlg.m_progress->SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, blockCount));
+  SendToBar(dlg, PBM_SHOWCAPTION, dlg.m_bProgressText ? 1 : 0);
+  SendToBar(dlg, PBM_SETPOS, 0);
+  SendToBar(dlg, PBM_SETRANGE, 0, MAKELPARAM(0, blockCount));
 }
 
 // Writes the selected capacity from the image buffer; false at the first
@@ -66,7 +63,7 @@ bool WriteImageBlocks(CMainDlg& dlg, Handle pipe, std::uint32_t blockCount) {
     dlg.m_cbWritten = written;
     if (!dlg.m_lastResult || written != kTransferBlockSize) return false;
     ShowBlockCaption(dlg, "Download Processing completed %d%%", i, blockCount);
-    dlg.m_progress->SendMessage(PBM_STEPIT);
+    SendToBar(dlg, PBM_STEPIT);
   }
   return true;
 }
@@ -79,9 +76,9 @@ void CompareBlock(CMainDlg& dlg, const std::uint8_t* readBuffer, std::uint32_t b
   if (std::memcmp(image, read, kTransferBlockSize) == 0) return;
   std::uint32_t k = 0;
   while (image[k] == read[k]) ++k;
-  dlg.m_addressLabel->setText(MismatchText(offset + k));
-  dlg.m_orginalLabel->setText(MismatchText(image[k]));
-  dlg.m_targetLabel->setText(MismatchText(read[k]));
+  dlg.Host().SetDlgItemText(dlg.m_addressLabel, MismatchText(offset + k));
+  dlg.Host().SetDlgItemText(dlg.m_orginalLabel, MismatchText(image[k]));
+  dlg.Host().SetDlgItemText(dlg.m_targetLabel, MismatchText(read[k]));
   dlg.m_bMismatch = true;
 }
 
@@ -102,7 +99,7 @@ ReadBackResult ReadAndCompareBlocks(CMainDlg& dlg, Handle pipe, std::uint8_t* re
         got == kTransferBlockSize;
     if (!result.lastReadOk) return result;
     ShowBlockCaption(dlg, "Upload and Verify Processing completed %d%%", i, blockCount);
-    dlg.m_progress->SendMessage(PBM_STEPIT);
+    SendToBar(dlg, PBM_STEPIT);
     if (!dlg.m_bMismatch) CompareBlock(dlg, readBuffer, i);
   }
   result.complete = true;
@@ -122,8 +119,7 @@ void ShowRequestedDump(CMainDlg& dlg, const std::uint8_t* readBuffer, bool lastR
   static constexpr std::array<std::uint8_t, kHexDumpBytes> kNotRead{};
   const std::uint8_t* bytes =
       offset < std::uint64_t{blocksRead} * kTransferBlockSize ? readBuffer + offset : kNotRead.data();
-  dlg.m_text = QString::fromLatin1(
-      HexDumpText(std::span<const std::uint8_t, kHexDumpBytes>(bytes, kHexDumpBytes)));
+  dlg.m_text = HexDumpText(std::span<const std::uint8_t, kHexDumpBytes>(bytes, kHexDumpBytes));
   dlg.MessageBox(dlg.m_text, MB_OK);
 }
 
@@ -137,15 +133,14 @@ Handle CMainDlg::OpenOutPipeForDownload(std::uint16_t blockCount, bool& notReady
   if (notReady) return kInvalidHandle;
 
   const Handle pipe = OpenPipe(kPipeOut);
-  if (pipe == kInvalidHandle) MessageBox(QStringLiteral("Open Out Pipe Error"), MB_OK);
+  if (pipe == kInvalidHandle) MessageBox("Open Out Pipe Error", MB_OK);
   return pipe;
 }
 
 void CMainDlg::OnDownload() {
   if (OnLoadToBuffer() == 0) return;
   if (!FitsCapacity(m_nImageLength, m_supportedSizeCode)) {
-    MessageBox(QStringLiteral(
-                   "File Size Exceed the Hardware supported !! \n\n\r Stop download to Hardware !!"),
+    MessageBox("File Size Exceed the Hardware supported !! \n\n\r Stop download to Hardware !!",
                MB_ICONINFORMATION | MB_OK);
     return;
   }
@@ -153,8 +148,7 @@ void CMainDlg::OnDownload() {
   // code without transfer blocks is never sent.
   const std::uint16_t blockCount = SelectedBlockCount(*this);
   if (static_cast<unsigned>(m_nRomSize) > m_supportedSizeCode || blockCount == 0) {
-    MessageBox(QStringLiteral(
-                   "ROM Size Setting is incorrect!! \n\n\r Please Select one correctly..."),
+    MessageBox("ROM Size Setting is incorrect!! \n\n\r Please Select one correctly...",
                MB_ICONINFORMATION | MB_OK);
     return;
   }
@@ -171,8 +165,8 @@ void CMainDlg::OnDownload() {
   if (pipe == kInvalidHandle) return;
   StartProgress(*this, blockCount);
   const bool written = WriteImageBlocks(*this, pipe, blockCount);
-  m_progress->SendMessage(PBM_SETPOS, 0);
-  m_progress->ShowCaption(false);
+  SendToBar(*this, PBM_SETPOS, 0);
+  SendToBar(*this, PBM_SHOWCAPTION, 0);
   ClosePipe(pipe);
   if (!written) {
     // The device holds a partial image: no verify, no end of download and
@@ -183,9 +177,9 @@ void CMainDlg::OnDownload() {
 
   m_bDumpRequest = false;
   if (OpenDevice() == kInvalidHandle) {
-    MessageBox(QStringLiteral("DEVICE FATAL Error !! \n\r Verify function be ignored !!"),
+    MessageBox("DEVICE FATAL Error !! \n\r Verify function be ignored !!",
                MB_ICONEXCLAMATION | MB_OK);
-    ShowFatal(QStringLiteral("Device Fatal error happened !!"));
+    ShowFatal("Device Fatal error happened !!");
     return;
   }
   m_bSelfConnect = false;
@@ -227,24 +221,24 @@ void CMainDlg::OnReadBuffer() {
 
   const Handle pipe = OpenPipe(kPipeIn);
   if (pipe == kInvalidHandle) {
-    MessageBox(QStringLiteral("Open in pipe Error"), MB_OK);
+    MessageBox("Open in pipe Error", MB_OK);
     m_bResetArmed = false;
     return;
   }
-  m_progress->SetBarColor(kSpringGreen);
-  m_progress->SetBkColor(kLightRed);
+  SendToBar(*this, PBM_SETBARCOLOR, 0, kSpringGreen);
+  SendToBar(*this, PBM_SETBKCOLOR, 0, kLightRed);
   StartProgress(*this, blockCount);
-  const QString zero = MismatchText(0);
-  m_addressLabel->setText(zero);
-  m_orginalLabel->setText(zero);
-  m_targetLabel->setText(zero);
+  const std::string zero = MismatchText(0);
+  m_host.SetDlgItemText(m_addressLabel, zero);
+  m_host.SetDlgItemText(m_orginalLabel, zero);
+  m_host.SetDlgItemText(m_targetLabel, zero);
   m_bMismatch = false;
 
   const ReadBackResult readBack = ReadAndCompareBlocks(*this, pipe, readBuffer.get(), blockCount);
-  m_progress->SetBarColor(kBlue);
-  m_progress->SetBkColor(kWhite);
-  m_progress->SendMessage(PBM_SETPOS, 0);
-  m_progress->ShowCaption(false);
+  SendToBar(*this, PBM_SETBARCOLOR, 0, kBlue);
+  SendToBar(*this, PBM_SETBKCOLOR, 0, kWhite);
+  SendToBar(*this, PBM_SETPOS, 0);
+  SendToBar(*this, PBM_SHOWCAPTION, 0);
   ShowRequestedDump(*this, readBuffer.get(), readBack.lastReadOk, blockCount);
   ClosePipe(pipe);
 
@@ -263,17 +257,17 @@ void CMainDlg::OnReadBuffer() {
   }
   if (m_bMismatch) {
     SendVerifyResult(Api(), m_hDevice, m_cmdBlock, kVerifyFailedFirst, kVerifyFailedSecond);
-    ShowStatus(QStringLiteral("Downlaod But Verify Fail !!"), kRed, 2);
+    ShowStatus("Downlaod But Verify Fail !!", kRed, 2);
   } else {
     SendVerifyResult(Api(), m_hDevice, m_cmdBlock, kVerifyPassedFirst, kVerifyPassedSecond);
-    ShowStatus(QStringLiteral("Download And Verify OK !!"), kBlue, 2);
+    ShowStatus("Download And Verify OK !!", kBlue, 2);
   }
 }
 
 void CMainDlg::OnVerifyCheck() {
   // Toggled without reading the box: the settings load sets both together.
   m_bVerify = !m_bVerify;
-  ShowStatus(QStringLiteral("Set the Verify request..."), kBlue, 1);
+  ShowStatus("Set the Verify request...", kBlue, 1);
 }
 
 }  // namespace kavlen

@@ -1,7 +1,5 @@
 // ROM size selection and loading the image file into the image buffer.
 
-#include <QString>
-
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -10,10 +8,7 @@
 #include "device/record_image_file.h"
 #include "device/rom_capacity.h"
 #include "device/str_printf.h"
-#include "gui/controls/color_label.h"
 #include "gui/main_dlg.h"
-#include "gui/resource_ids.h"
-#include "gui/ui_services.h"
 
 namespace kavlen {
 
@@ -23,32 +18,30 @@ void CMainDlg::OnRomSize(int code) {
   if (static_cast<std::uint8_t>(code) <= m_supportedSizeCode) {
     ShowRomSizeStatus();
   } else {
-    MessageBox(QStringLiteral("Exceed the Hardware supported !!"), MB_ICONINFORMATION | MB_OK);
+    MessageBox("Exceed the Hardware supported !!", MB_ICONINFORMATION | MB_OK);
   }
 }
 
 void CMainDlg::ShowRomSizeStatus() {
   if (!IsTransferSizeCode(static_cast<std::uint8_t>(m_nRomSize)) || m_nRomSize < 0) return;
-  const QString kilobytes = QString::number(64 << m_nRomSize);
-  ShowStatus(QStringLiteral("Select %1K Bytes...").arg(kilobytes), kGreen, 1);
+  ShowStatus(StrPrintf("Select %dK Bytes...", 64 << m_nRomSize), kGreen, 1);
 }
 
 void CMainDlg::OnBrowser() {
-  const QString path =
-      Services().ui.GetOpenFileName(this, QStringLiteral("Open"), QString(),
-                                    QStringLiteral("bin Files (*.bin)|*.bin|"
-                                                   "HEX Files (*.hex;*.ihx;*.ihex)|*.hex;*.ihx;*.ihex|"
-                                                   "S-record Files (*.s19;*.s28;*.s37;*.srec;*.mot)|"
-                                                   "*.s19;*.s28;*.s37;*.srec;*.mot|"
-                                                   "All Files(*.*)|*.*||"));
-  if (path.isEmpty()) return;
-  m_szImagePath = path.toLocal8Bit().toStdString();
-  m_controls.SetDlgItemText(IDC_IMAGE_PATH, path);
+  const std::string path = m_host.GetOpenFileName(
+      "Open",
+      "bin Files (*.bin)|*.bin|"
+      "HEX Files (*.hex;*.ihx;*.ihex)|*.hex;*.ihx;*.ihex|"
+      "S-record Files (*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|"
+      "All Files(*.*)|*.*||");
+  if (path.empty()) return;
+  m_szImagePath = path;
+  m_host.SetDlgItemText(IDC_IMAGE_PATH, path);
   OnDownload();
 }
 
 int CMainDlg::OnLoadToBuffer() {
-  const std::string fileName = m_controls.GetDlgItemText(IDC_IMAGE_PATH).toLocal8Bit().toStdString();
+  const std::string fileName = m_host.GetDlgItemText(IDC_IMAGE_PATH);
   const ImageFormat format = ImageFormatOfPath(fileName);
   if (format != ImageFormat::Binary) return LoadRecordsToBuffer(fileName, format);
   GuiLoadedImage loaded =
@@ -59,10 +52,10 @@ int CMainDlg::OnLoadToBuffer() {
   if (loaded.outcome == GuiImageLoad::ReadFailed && std::filesystem::is_directory(fileName, error))
     loaded.outcome = GuiImageLoad::OpenFailed;
 
-  const QString loadFailed = QStringLiteral("Load File To Buffer Fail !!");
+  const std::string loadFailed = "Load File To Buffer Fail !!";
   if (loaded.outcome == GuiImageLoad::OpenFailed) {
     ShowStatus(loadFailed, kRed, 1);
-    MessageBox(QStringLiteral("File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... "),
+    MessageBox("File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... ",
                MB_ICONINFORMATION | MB_OK);
     return 0;
   }
@@ -73,11 +66,11 @@ int CMainDlg::OnLoadToBuffer() {
     return 0;
   }
 
-  ShowStatus(QStringLiteral("Load File To Buffer OK!!"), kBlue, 1);
+  ShowStatus("Load File To Buffer OK!!", kBlue, 1);
   ShowImageLoaded(loaded.length, loaded.checksum);
 
   if (!FitsCapacity(m_nImageLength, m_supportedSizeCode)) {
-    MessageBox(QStringLiteral("File Size Exceed the Hardware supported !!"),
+    MessageBox("File Size Exceed the Hardware supported !!",
                MB_ICONINFORMATION | MB_OK);
     return 0;
   }
@@ -86,16 +79,15 @@ int CMainDlg::OnLoadToBuffer() {
 
 void CMainDlg::ShowImageLoaded(std::uint32_t length, std::uint32_t checksum) {
   m_nImageLength = length;
-  m_lengthLabel->setText(QString::number(m_nImageLength));
-  m_checksumLabel->SetTextColor(kBlue);
-  m_checksumLabel->setText(QStringLiteral("0X") + QString::number(checksum, 16).toUpper());
+  m_host.SetDlgItemText(m_lengthLabel, StrPrintf("%u", m_nImageLength));
+  SetLabel(m_checksumLabel, kBlue, StrPrintf("0X%X", checksum));
 }
 
 // HEX and S-record files: the base is the lowest address rounded down to the
 // selected size, gaps and the rest of the selected size are 0x00 as for a
 // binary file, and a record past the device's capacity is refused outright.
 int CMainDlg::LoadRecordsToBuffer(const std::string& fileName, ImageFormat format) {
-  const QString loadFailed = QStringLiteral("Load File To Buffer Fail !!");
+  const std::string loadFailed = "Load File To Buffer Fail !!";
   if (m_pImage == nullptr) {
     ShowStatus(loadFailed, kRed, 1);
     return 0;
@@ -110,7 +102,7 @@ int CMainDlg::LoadRecordsToBuffer(const std::string& fileName, ImageFormat forma
   const RecordImage loaded = LoadRecordImageFile(fileName, format, rule, m_pImage);
   if (loaded.outcome == RecordLoad::OpenFailed) {
     ShowStatus(loadFailed, kRed, 1);
-    MessageBox(QStringLiteral("File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... "),
+    MessageBox("File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... ",
                MB_ICONINFORMATION | MB_OK);
     return 0;
   }
@@ -118,13 +110,11 @@ int CMainDlg::LoadRecordsToBuffer(const std::string& fileName, ImageFormat forma
     ShowStatus(loadFailed, kRed, 1);
     std::string line = RecordErrorLine(fileName, loaded.error);
     if (!line.empty() && line.back() == '\n') line.pop_back();
-    MessageBox(QString::fromLocal8Bit(line.c_str()), MB_ICONINFORMATION | MB_OK);
+    MessageBox(line, MB_ICONINFORMATION | MB_OK);
     return 0;
   }
   FillPastImage(m_pImage, loaded.length, selected, 0x00);
-  ShowStatus(QString::fromStdString(
-                 StrPrintf("Load File To Buffer OK!! Base Address = 0x%X", loaded.base)),
-             kBlue, 1);
+  ShowStatus(StrPrintf("Load File To Buffer OK!! Base Address = 0x%X", loaded.base), kBlue, 1);
   ShowImageLoaded(loaded.length, ImageChecksum(m_pImage, loaded.length));
   return 1;
 }

@@ -5,8 +5,6 @@
 
 #include "device/protocol.h"
 #include "device/str_printf.h"
-#include "gui/qt/reset_dialog.h"
-#include "gui/ui_services.h"
 
 namespace kavlen {
 
@@ -16,23 +14,13 @@ namespace {
 // 254 down to 1; one more poll goes out whose reply is not examined.
 constexpr int kResetPollCount = 254;
 
-void ShowResetConfirmation(CMainDlg& window) {
-  MainDlgServices& services = window.Services();
-  if (services.showResetDialog) {
-    services.showResetDialog(&window);
-    return;
-  }
-  QtResetDialog dialog([&window](const std::string& text) { window.DebugOutput(text); }, &window);
-  dialog.exec();
-}
-
 }  // namespace
 
 void CMainDlg::OnResetTarget() {
   const ActionHold hold(*this);
   if (hold.busy()) return;
   if (m_bSelfConnect && ConnectDevice() == 0) {
-    ShowStatus(QStringLiteral("Detect Device Error happened !!"), kDarkRed, 0);
+    ShowStatus("Detect Device Error happened !!", kDarkRed, 0);
     return;
   }
 
@@ -48,9 +36,9 @@ void CMainDlg::OnResetTarget() {
       });
 
   if (!poll.cleared) {
-    MessageBox(QStringLiteral("Reset Target Timout !!"), MB_ICONEXCLAMATION | MB_OK);
+    MessageBox("Reset Target Timout !!", MB_ICONEXCLAMATION | MB_OK);
   } else {
-    ShowResetConfirmation(*this);
+    if (m_services.showResetDialog) m_services.showResetDialog();
   }
   if (m_bSelfConnect) CloseDevice();
 }

@@ -10,7 +10,7 @@ inline constexpr int IDD_RESET = 131;
 // Controls without an id of their own: labels and frames.
 inline constexpr int IDC_STATIC = -1;
 
-// IDOK (1) and IDCANCEL (2) are in gui/ui_services.h.
+// IDOK (1) and IDCANCEL (2) are in gui/message_box_codes.h.
 
 // Main window.
 inline constexpr int IDC_DOWNLOAD = 1001;

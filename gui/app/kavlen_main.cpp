@@ -12,6 +12,7 @@
 #include "gui/app/profile_settings_file.h"
 #include "gui/app/stdout_trace_sink.h"
 #include "gui/main_dlg.h"
+#include "gui/qt/main_window.h"
 #include "gui/ui_services.h"
 #include "platform/device_lock.h"
 #include "platform/driver_api.h"
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
   kavlen::ProfileSettingsFile settings;
   kavlen::QtUiServices ui;
 
-  kavlen::MainDlgServices services{kavlen::SystemDriver(), trace, settings, ui,
+  kavlen::MainDlgServices services{kavlen::SystemDriver(), trace, settings,
                                    kavlen::GetModuleDirectory()};
   services.lockWait = kavlen::DeviceLockWaitSetting();
   services.debugOutput = [](const std::string& text) { kavlen::DebugOutput(text); };
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   };
 
-  kavlen::CMainDlg dialog(std::move(services));
-  dialog.exec();
+  kavlen::QtMainWindow window(std::move(services), ui);
+  window.exec();
   return 0;
 }
