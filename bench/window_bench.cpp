@@ -28,13 +28,13 @@
 #include <string>
 #include <vector>
 
-#include "gui/controls/color_label.h"
-#include "gui/controls/percent_bar.h"
+#include "gui/qt/controls/color_label.h"
+#include "gui/qt/controls/percent_bar.h"
 #include "gui/main_dlg.h"
 #include "gui/qt/main_window.h"
 #include "gui/resource_ids.h"
 #include "gui/settings_file.h"
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 #include "platform/sim_driver.h"
 #include "tests/support/process_helpers.h"
 

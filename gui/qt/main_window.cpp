@@ -9,7 +9,7 @@
 
 #include <utility>
 
-#include "gui/controls/about_dlg.h"
+#include "gui/qt/controls/about_dlg.h"
 #include "gui/dialog_template.h"
 #include "gui/qt/reset_dialog.h"
 #include "gui/resource_ids.h"

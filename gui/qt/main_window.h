@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "gui/dialog_builder.h"
+#include "gui/qt/dialog_builder.h"
 #include "gui/main_dlg.h"
 #include "gui/qt/qt_dialog_host.h"
 

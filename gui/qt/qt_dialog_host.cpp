@@ -4,10 +4,10 @@
 #include <QDialog>
 #include <QTimerEvent>
 
-#include "gui/controls/color_label.h"
-#include "gui/controls/percent_bar.h"
-#include "gui/dialog_builder.h"
-#include "gui/ui_services.h"
+#include "gui/qt/controls/color_label.h"
+#include "gui/qt/controls/percent_bar.h"
+#include "gui/qt/dialog_builder.h"
+#include "gui/qt/ui_services.h"
 
 namespace kavlen {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "gui/dialog_builder.h"
+#include "gui/qt/dialog_builder.h"
 #include "gui/qt/qt_dialog_host.h"
 #include "gui/reset_dlg.h"
 

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "gui/controls/color_label.h"
+#include "gui/qt/controls/color_label.h"
 #include "tests/gui/gui_test_support.h"
 
 namespace kavlen {

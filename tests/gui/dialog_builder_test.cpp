@@ -18,12 +18,12 @@
 
 #include <set>
 
-#include "gui/controls/color_label.h"
-#include "gui/controls/link_label.h"
-#include "gui/controls/percent_bar.h"
-#include "gui/dialog_builder.h"
+#include "gui/qt/controls/color_label.h"
+#include "gui/qt/controls/link_label.h"
+#include "gui/qt/controls/percent_bar.h"
+#include "gui/qt/dialog_builder.h"
 #include "gui/resource_ids.h"
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 #include "tests/gui/qstring_print.h"
 #include "tests/gui/recording_ui_services.h"
 

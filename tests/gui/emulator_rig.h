@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/controls/color_label.h"
+#include "gui/qt/controls/color_label.h"
 #include "gui/main_dlg.h"
 #include "gui/settings_file.h"
 #include "tests/gui/fake_emulator.h"

@@ -5,8 +5,8 @@
 #include <climits>
 #include <limits>
 
-#include "gui/controls/percent_geometry.h"
-#include "gui/dialog_units.h"
+#include "gui/qt/controls/percent_geometry.h"
+#include "gui/qt/dialog_units.h"
 
 namespace kavlen {
 namespace {

@@ -13,8 +13,8 @@
 #include <functional>
 #include <memory>
 
-#include "gui/controls/about_dlg.h"
-#include "gui/controls/link_label.h"
+#include "gui/qt/controls/about_dlg.h"
+#include "gui/qt/controls/link_label.h"
 #include "gui/resource_ids.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/recording_ui_services.h"

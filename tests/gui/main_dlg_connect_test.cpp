@@ -6,9 +6,9 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-#include "gui/controls/color_label.h"
+#include "gui/qt/controls/color_label.h"
 #include "gui/resource_ids.h"
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/main_dlg_rig.h"
 

@@ -12,8 +12,8 @@
 
 #include "device/command_block.h"
 #include "device/hex_dump.h"
-#include "gui/controls/color_label.h"
-#include "gui/ui_services.h"
+#include "gui/qt/controls/color_label.h"
+#include "gui/qt/ui_services.h"
 #include "platform/sim_driver.h"
 #include "tests/gui/emulator_rig.h"
 #include "tests/support/block_from.h"

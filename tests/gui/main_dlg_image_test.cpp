@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gui/controls/color_label.h"
+#include "gui/qt/controls/color_label.h"
 #include "gui/resource_ids.h"
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 #include "tests/gui/main_dlg_rig.h"
 
 namespace kavlen {

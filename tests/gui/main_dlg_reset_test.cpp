@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "device/command_block.h"
-#include "gui/controls/color_label.h"
+#include "gui/qt/controls/color_label.h"
 #include "gui/qt/reset_dialog.h"
 #include "gui/resource_ids.h"
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 #include "platform/sim_driver.h"
 #include "tests/gui/emulator_rig.h"
 #include "tests/support/block_from.h"

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "gui/controls/color_label.h"
+#include "gui/qt/controls/color_label.h"
 #include "platform/sim_driver.h"
 #include "platform/system.h"
 #include "tests/support/sim_log.h"

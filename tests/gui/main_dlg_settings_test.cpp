@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "gui/controls/color_label.h"
+#include "gui/qt/controls/color_label.h"
 #include "gui/resource_ids.h"
 #include "tests/gui/main_dlg_rig.h"
 

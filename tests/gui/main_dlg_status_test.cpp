@@ -4,8 +4,8 @@
 #include <QFontMetricsF>
 #include <gtest/gtest.h>
 
-#include "gui/controls/color_label.h"
-#include "gui/controls/percent_bar.h"
+#include "gui/qt/controls/color_label.h"
+#include "gui/qt/controls/percent_bar.h"
 #include "gui/resource_ids.h"
 #include "tests/gui/main_dlg_rig.h"
 

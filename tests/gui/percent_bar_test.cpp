@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "gui/controls/percent_bar.h"
+#include "gui/qt/controls/percent_bar.h"
 #include "tests/gui/gui_test_support.h"
 
 namespace kavlen {

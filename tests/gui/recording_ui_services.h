@@ -7,7 +7,7 @@
 #include <deque>
 #include <vector>
 
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 
 namespace kavlen {
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 #include "tests/gui/qstring_print.h"
 
 namespace kavlen {

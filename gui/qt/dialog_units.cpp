@@ -1,4 +1,4 @@
-#include "gui/dialog_units.h"
+#include "gui/qt/dialog_units.h"
 
 #include <QFontMetrics>
 #include <QString>

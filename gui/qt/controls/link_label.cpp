@@ -1,12 +1,12 @@
-#include "gui/controls/link_label.h"
+#include "gui/qt/controls/link_label.h"
 
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
 
-#include "gui/controls/static_text_paint.h"
-#include "gui/ui_services.h"
+#include "gui/qt/controls/static_text_paint.h"
+#include "gui/qt/ui_services.h"
 
 namespace kavlen {
 

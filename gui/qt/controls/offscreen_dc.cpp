@@ -1,4 +1,4 @@
-#include "gui/controls/offscreen_dc.h"
+#include "gui/qt/controls/offscreen_dc.h"
 
 #include <QPaintDevice>
 

@@ -1,10 +1,10 @@
-#include "gui/controls/color_label.h"
+#include "gui/qt/controls/color_label.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
 
-#include "gui/controls/static_text_paint.h"
+#include "gui/qt/controls/static_text_paint.h"
 
 namespace kavlen {
 

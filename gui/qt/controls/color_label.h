@@ -6,7 +6,7 @@
 #include <QBrush>
 #include <QLabel>
 
-#include "gui/controls/colorref.h"
+#include "gui/qt/controls/colorref.h"
 
 namespace kavlen {
 

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "gui/dialog_builder.h"
+#include "gui/qt/dialog_builder.h"
 
 namespace kavlen {
 

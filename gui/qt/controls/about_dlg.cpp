@@ -1,6 +1,6 @@
-#include "gui/controls/about_dlg.h"
+#include "gui/qt/controls/about_dlg.h"
 
-#include "gui/controls/link_label.h"
+#include "gui/qt/controls/link_label.h"
 #include "gui/maker_info.h"
 #include "gui/resource_ids.h"
 #include "kavlen_version.h"

@@ -12,7 +12,7 @@
 #include <QRect>
 #include <QString>
 
-#include "gui/controls/colorref.h"
+#include "gui/qt/controls/colorref.h"
 #include "gui/controls/control_messages.h"
 
 namespace kavlen {

@@ -1,4 +1,4 @@
-#include "gui/controls/percent_bar.h"
+#include "gui/qt/controls/percent_bar.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "gui/bar_math.h"
-#include "gui/controls/offscreen_dc.h"
-#include "gui/controls/percent_geometry.h"
+#include "gui/qt/controls/offscreen_dc.h"
+#include "gui/qt/controls/percent_geometry.h"
 
 namespace kavlen {
 

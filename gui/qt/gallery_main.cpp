@@ -9,12 +9,12 @@
 
 #include <cstdio>
 
-#include "gui/controls/about_dlg.h"
-#include "gui/controls/color_label.h"
-#include "gui/controls/percent_bar.h"
-#include "gui/dialog_builder.h"
+#include "gui/qt/controls/about_dlg.h"
+#include "gui/qt/controls/color_label.h"
+#include "gui/qt/controls/percent_bar.h"
+#include "gui/qt/dialog_builder.h"
 #include "gui/resource_ids.h"
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "gui/controls/percent_geometry.h"
+#include "gui/qt/controls/percent_geometry.h"
 
 namespace kavlen {
 

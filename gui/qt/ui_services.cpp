@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 
 namespace kavlen {
 

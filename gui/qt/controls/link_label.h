@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QString>
 
-#include "gui/controls/colorref.h"
+#include "gui/qt/controls/colorref.h"
 
 namespace kavlen {
 

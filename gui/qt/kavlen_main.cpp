@@ -13,7 +13,7 @@
 #include "gui/app/stdout_trace_sink.h"
 #include "gui/main_dlg.h"
 #include "gui/qt/main_window.h"
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 #include "platform/device_lock.h"
 #include "platform/driver_api.h"
 #include "platform/system.h"

@@ -1,4 +1,4 @@
-#include "gui/controls/static_text_paint.h"
+#include "gui/qt/controls/static_text_paint.h"
 
 #include <QLabel>
 #include <QPainter>

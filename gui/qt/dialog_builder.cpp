@@ -1,4 +1,4 @@
-#include "gui/dialog_builder.h"
+#include "gui/qt/dialog_builder.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -16,11 +16,11 @@
 
 #include <algorithm>
 
-#include "gui/controls/color_label.h"
-#include "gui/controls/link_label.h"
-#include "gui/controls/percent_bar.h"
+#include "gui/qt/controls/color_label.h"
+#include "gui/qt/controls/link_label.h"
+#include "gui/qt/controls/percent_bar.h"
 #include "gui/resource_ids.h"
-#include "gui/ui_services.h"
+#include "gui/qt/ui_services.h"
 #include "gui/window_styles.h"
 
 namespace kavlen {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "gui/dialog_template.h"
-#include "gui/dialog_units.h"
+#include "gui/qt/dialog_units.h"
 
 class QButtonGroup;
 class QDialog;
