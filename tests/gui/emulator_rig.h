@@ -1,10 +1,8 @@
 #pragma once
 // A main window wired to fakes for the action tests: any driver (usually a
-// FakeEmulator's), settings in memory, recorded message boxes, debugger
-// lines, waits and quit requests, and a counted reset confirmation instead
-// of the real one.
-
-#include <QString>
+// FakeEmulator's), settings in memory, and the model host of LogicRig with
+// its recorded message boxes, debugger lines, waits, quit requests and
+// counted reset confirmations.
 
 #include <chrono>
 #include <cstdint>
@@ -13,12 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "gui/qt/controls/color_label.h"
 #include "gui/main_dlg.h"
 #include "gui/settings_file.h"
 #include "tests/gui/fake_emulator.h"
-#include "tests/gui/qstring_print.h"
-#include "tests/gui/recording_ui_services.h"
+#include "tests/gui/logic_rig.h"
 #include "tests/support/recording_sink.h"
 #include "tests/support/sim_log.h"
 
@@ -55,40 +51,19 @@ inline std::vector<std::string> TimeoutCountLines(int first, int last) {
 }
 
 // The window and everything it was handed.
-struct WindowRig {
+struct WindowRig : LogicRig {
   // `title` empty: the window's own caption for message boxes.
   explicit WindowRig(DriverApi& driver, const std::string& programDir = "/opt/kavlen",
-                     const QString& title = QStringLiteral("USB Kavlen")) {
-    MainDlgServices services(driver, sink, settings, ui, programDir);
-    if (!title.isEmpty()) services.title = title;
-    services.debugOutput = [this](const std::string& text) { debugLines.push_back(text); };
-    services.sleep = [this](int milliseconds) {
-      sleeps.push_back(milliseconds);
-      statusAtSleep.push_back(window->m_status->text());
-      colourAtSleep.push_back(window->m_status->TextColor());
-    };
-    services.postQuit = [this] { ++quitRequests; };
-    services.startTimer = [](int, int) { return true; };
+                     const std::string& title = "USB Kavlen") {
+    MainDlgServices services(driver, sink, settings, programDir);
+    if (!title.empty()) services.title = title;
     // One try: a test that holds the emulator itself must not wait 30 s.
     services.lockWait = std::chrono::milliseconds(0);
-    services.showResetDialog = [this](QWidget* owner) {
-      ++resetDialogs;
-      resetDialogOwner = owner;
-    };
-    window = std::make_unique<CMainDlg>(std::move(services));
+    Start(std::move(services));
   }
 
   RecordingSink sink;
   MemorySettings settings;
-  RecordingUiServices ui;
-  std::vector<std::string> debugLines;
-  std::vector<int> sleeps;
-  std::vector<QString> statusAtSleep;  // the status line while each wait runs
-  std::vector<COLORREF> colourAtSleep;
-  int quitRequests = 0;
-  int resetDialogs = 0;
-  QWidget* resetDialogOwner = nullptr;
-  std::unique_ptr<CMainDlg> window;
 };
 
 }  // namespace kavlen::test

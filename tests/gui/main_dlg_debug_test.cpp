@@ -1,8 +1,6 @@
 // The debug panel: USER CMD's two commands and their dumps, Write Buffer's
 // one-block download of the test pattern, and the dump address list.
 
-#include <QComboBox>
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,8 +10,6 @@
 
 #include "device/command_block.h"
 #include "device/hex_dump.h"
-#include "gui/qt/controls/color_label.h"
-#include "gui/qt/ui_services.h"
 #include "platform/sim_driver.h"
 #include "tests/gui/emulator_rig.h"
 #include "tests/support/block_from.h"
@@ -22,8 +18,8 @@
 namespace kavlen::test {
 namespace {
 
-QString DumpOf(const CommandBlock& block) {
-  return QString::fromStdString(HexDumpText(std::span<const std::uint8_t, kHexDumpBytes>(block)));
+std::string DumpOf(const CommandBlock& block) {
+  return HexDumpText(std::span<const std::uint8_t, kHexDumpBytes>(block));
 }
 
 // Replies of USER CMD's emulator: each command's reply carries its own code
@@ -57,7 +53,7 @@ TEST(UserCmdTest, WritesAndReadsTheAddressAndShowsEachReply) {
     bool attached;
     int failReceiveOf;
     std::vector<CommandBlock> sends;
-    std::vector<QString> boxes;
+    std::vector<std::string> boxes;
   } cases[] = {
       {"both replies", true, -1, {write, read}, {DumpOf(Reply(0x70, 0x40, write)), DumpOf(Reply(0x73, 0x41, read))}},
       {"write reply lost", true, CMD_ADDR_WRITE, {write, read}, {DumpOf(Reply(0x73, 0x40, read))}},
@@ -73,11 +69,11 @@ TEST(UserCmdTest, WritesAndReadsTheAddressAndShowsEachReply) {
     rig.window->OnUserCmd();
 
     EXPECT_EQ(emulator.sends, c.sends) << c.name;
-    ASSERT_EQ(rig.ui.messageBoxes.size(), c.boxes.size()) << c.name;
+    ASSERT_EQ(rig.host.boxes.size(), c.boxes.size()) << c.name;
     for (std::size_t i = 0; i < c.boxes.size(); ++i) {
-      EXPECT_EQ(rig.ui.messageBoxes[i].text, c.boxes[i]) << c.name << " box " << i;
-      EXPECT_EQ(rig.ui.messageBoxes[i].type, MB_OK) << c.name;
-      EXPECT_EQ(rig.ui.messageBoxes[i].caption, "USB Kavlen") << c.name;
+      EXPECT_EQ(rig.host.boxes[i].text, c.boxes[i]) << c.name << " box " << i;
+      EXPECT_EQ(rig.host.boxes[i].type, MB_OK) << c.name;
+      EXPECT_EQ(rig.host.boxes[i].caption, "USB Kavlen") << c.name;
     }
     EXPECT_EQ(emulator.openNow, 0) << c.name;
     EXPECT_EQ(rig.window->m_hDevice, kInvalidHandle) << c.name;
@@ -92,9 +88,9 @@ struct WriteCase {
   bool osRunning;
   bool ready;
   bool pipeOpens;
-  QString status;  // "" when the status line is left alone
+  std::string status;  // "" when the status line is left alone
   COLORREF colour;
-  std::vector<QString> boxes;
+  std::vector<std::string> boxes;
   std::size_t pollsSent;
   bool written;
 };
@@ -118,17 +114,17 @@ TEST(WriteBufferTest, OutcomesAndWhatReachedTheDevice) {
     window.m_bDeviceOsRunning = c.osRunning;
     ASSERT_NE(window.m_pImage, nullptr);
     std::fill_n(window.m_pImage, 2 * kTransferBlockSize, kLoadedByte);
-    const QString statusBefore = window.m_status->text();
+    const std::string statusBefore = rig.StatusText();
 
     window.OnWriteBuffer();
 
-    EXPECT_EQ(window.m_status->text(), c.status.isEmpty() ? statusBefore : c.status) << c.name;
-    if (!c.status.isEmpty()) {
-      EXPECT_EQ(window.m_status->TextColor(), c.colour) << c.name;
+    EXPECT_EQ(rig.StatusText(), c.status.empty() ? statusBefore : c.status) << c.name;
+    if (!c.status.empty()) {
+      EXPECT_EQ(rig.StatusColour(), c.colour) << c.name;
       EXPECT_EQ(window.m_nHoldTicks, 1) << c.name;
     }
-    std::vector<QString> boxes;
-    for (const auto& box : rig.ui.messageBoxes) {
+    std::vector<std::string> boxes;
+    for (const auto& box : rig.host.boxes) {
       boxes.push_back(box.text);
       EXPECT_EQ(box.type, MB_OK) << c.name;
     }
@@ -175,9 +171,10 @@ TEST(WriteBufferTest, DetectShowsDuringTheWait) {
   WindowRig rig(emulator.api);
   rig.window->OnWriteBuffer();
   EXPECT_EQ(rig.sleeps, std::vector<int>{1000});
-  EXPECT_EQ(rig.statusAtSleep, std::vector<QString>{"Detect..."});
+  EXPECT_EQ(rig.statusAtSleep, std::vector<std::string>{"Detect..."});
   EXPECT_EQ(rig.colourAtSleep, std::vector<COLORREF>{RGB(0, 0, 255)});
-  EXPECT_TRUE(rig.ui.messageBoxes.empty());
+  EXPECT_EQ(rig.paintedAtSleep, std::vector<std::string>{"Detect..."});
+  EXPECT_TRUE(rig.host.boxes.empty());
 }
 
 TEST(AddressListTest, SelectionAsksTheNextReadBackForItsBlock) {
@@ -194,11 +191,11 @@ TEST(AddressListTest, SelectionAsksTheNextReadBackForItsBlock) {
     FakeEmulator emulator;
     WindowRig rig(emulator.api);
     CMainDlg& window = *rig.window;
-    window.m_addressCombo->setCurrentIndex(c.index);
-    window.OnAddressSelChange();
+    rig.host.comboSelection[IDC_DUMP_ADDRESS] = c.index;  // the user's choice
+    rig.Command(IDC_DUMP_ADDRESS);
     EXPECT_EQ(window.m_nDumpBlock, c.index);
-    EXPECT_EQ(window.m_status->text(), c.status);
-    EXPECT_EQ(window.m_status->TextColor(), RGB(0, 127, 0));
+    EXPECT_EQ(rig.StatusText(), c.status);
+    EXPECT_EQ(rig.StatusColour(), RGB(0, 127, 0));
     EXPECT_TRUE(window.m_bStatusHold);
     EXPECT_EQ(window.m_nHoldTicks, 1);
     EXPECT_TRUE(window.m_bDumpRequest);
@@ -211,15 +208,15 @@ TEST(AddressListTest, NoSelectionChangesNothing) {
   FakeEmulator emulator;
   WindowRig rig(emulator.api);
   CMainDlg& window = *rig.window;
-  window.m_addressCombo->setCurrentIndex(3);
-  window.OnAddressSelChange();
+  rig.host.comboSelection[IDC_DUMP_ADDRESS] = 3;
+  rig.Command(IDC_DUMP_ADDRESS);
   window.m_bDumpRequest = false;
-  const QString status = window.m_status->text();
-  window.m_addressCombo->setCurrentIndex(-1);
-  window.OnAddressSelChange();
+  const std::string status = rig.StatusText();
+  rig.host.comboSelection[IDC_DUMP_ADDRESS] = -1;
+  rig.Command(IDC_DUMP_ADDRESS);
   EXPECT_EQ(window.m_nDumpBlock, 3);
   EXPECT_FALSE(window.m_bDumpRequest);
-  EXPECT_EQ(window.m_status->text(), status);
+  EXPECT_EQ(rig.StatusText(), status);
 }
 
 // End to end: the simulator holds the test pattern after Write Buffer and
@@ -239,7 +236,7 @@ TEST(DebugPanelSimTest, WriteBufferAndUserCmdAgainstTheSimulator) {
   const std::vector<std::uint8_t> memory = ReadFileBytes(dumpPath);
   ASSERT_EQ(memory.size(), kTransferBlockSize);
   for (std::size_t k = 0; k < memory.size(); ++k) ASSERT_EQ(memory[k], k % 256) << k;
-  EXPECT_EQ(rig.ui.messageBoxes.size(), 2u);
+  EXPECT_EQ(rig.host.boxes.size(), 2u);
   EXPECT_EQ(rig.window->m_hDevice, kInvalidHandle);
   const std::vector<std::string> log = sim.LogLines();
   EXPECT_FALSE(log.empty());

@@ -6,9 +6,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <QPlainTextEdit>
-#include <QString>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -21,14 +18,11 @@
 #include "device/command_block.h"
 #include "device/hex_dump.h"
 #include "device/rom_capacity.h"
-#include "gui/qt/controls/color_label.h"
-#include "gui/qt/controls/percent_bar.h"
 #include "gui/main_dlg.h"
 #include "gui/resource_ids.h"
 #include "platform/sim_driver.h"
 #include "tests/gui/emulator_rig.h"
 #include "tests/gui/fake_emulator.h"
-#include "tests/gui/qstring_print.h"
 #include "tests/support/fake_driver_api.h"
 #include "tests/support/pattern_bytes.h"
 #include "tests/support/process_helpers.h"
@@ -43,39 +37,24 @@ class Bench {
   explicit Bench(DriverApi& driver, long imageSize = 100)
       : image(PatternBytes(static_cast<std::size_t>(imageSize))),
         imagePath(folder.Write("image.bin", image)),
-        rig(driver, folder.path(), QString()),
-        dlg(rig.window.get()),
-        ui(rig.ui),
-        debugLines(rig.debugLines),
-        quitRequests(rig.quitRequests),
-        resetDialogs(rig.resetDialogs) {
+        rig(driver, folder.path(), ""),
+        dlg(rig.window.get()) {
     dlg->m_supportedSizeCode = 6;
     dlg->m_nRomSize = 0;
     SetImagePath(imagePath);
   }
-  void SetImagePath(const std::string& path) {
-    dlg->Controls().ItemAs<QPlainTextEdit>(IDC_IMAGE_PATH)->setPlainText(QString::fromStdString(path));
-  }
+  void SetImagePath(const std::string& path) { rig.host.SetDlgItemText(IDC_IMAGE_PATH, path); }
 
-  QString Status() const { return dlg->m_status->text(); }
-  std::vector<QString> Boxes() const {
-    std::vector<QString> texts;
-    for (const auto& call : ui.messageBoxes) texts.push_back(call.text);
-    return texts;
-  }
-  std::vector<QString> MismatchLabels() const {
-    return {dlg->m_addressLabel->text(), dlg->m_orginalLabel->text(), dlg->m_targetLabel->text()};
-  }
+  std::string Status() const { return rig.StatusText(); }
+  COLORREF Colour() const { return rig.StatusColour(); }
+  std::vector<std::string> Boxes() const { return rig.BoxTexts(); }
+  std::vector<std::string> MismatchLabels() const { return rig.MismatchLabels(); }
 
   TempDir folder;
   std::vector<std::uint8_t> image;
   std::string imagePath;
   WindowRig rig;
   CMainDlg* dlg;
-  RecordingUiServices& ui;
-  std::vector<std::string>& debugLines;
-  int& quitRequests;
-  int& resetDialogs;
 };
 
 const std::string kConnect = "open 48 51";
@@ -94,18 +73,18 @@ struct Scenario {
   std::string trace;
   bool resets = false;  // the reset ran and showed its confirmation
   bool resetTimesOut = false;
-  QString status;
+  std::string status;
   COLORREF colour = 0;
   int hold = 0;
-  std::vector<QString> boxes = {};
-  std::vector<QString> labels = {"0X0", "0X0", "0X0"};
+  std::vector<std::string> boxes = {};
+  std::vector<std::string> labels = {"0X0", "0X0", "0X0"};
   bool armedAfter = true;
 };
 
 void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 
-const QString kConnected = QStringLiteral("Connected and Device OS already !!");
-const std::vector<QString> kInitialLabels = {"0x000000", "0x00", "0x00"};
+const std::string kConnected = "Connected and Device OS already !!";
+const std::vector<std::string> kInitialLabels = {"0x000000", "0x00", "0x00"};
 
 const Scenario kScenarios[] = {
     {.name = "VerifiedAndReset", .trace = kConnect + kWrite4 + kRead4 + " open 81:30,02 62" + kReset,
@@ -197,20 +176,19 @@ TEST_P(DownloadScenarioTest, SequenceTextsAndLabels) {
   EXPECT_EQ(emu.openNow, 0);
   EXPECT_EQ(emu.mostOpen, 1);
   EXPECT_EQ(bench.Status(), s.status);
-  EXPECT_EQ(dlg.m_status->TextColor(), s.colour);
+  EXPECT_EQ(bench.Colour(), s.colour);
   EXPECT_EQ(dlg.m_nHoldTicks, s.hold);
   EXPECT_EQ(bench.Boxes(), s.boxes);
-  for (const auto& call : bench.ui.messageBoxes) EXPECT_EQ(call.caption, "kavlen");
+  for (const auto& call : bench.rig.host.boxes) EXPECT_EQ(call.caption, "kavlen");
   EXPECT_EQ(bench.MismatchLabels(), s.labels);
   EXPECT_EQ(dlg.m_bResetArmed, s.armedAfter);
   EXPECT_TRUE(dlg.m_bSelfConnect);
   EXPECT_EQ(dlg.m_hDevice, kInvalidHandle);
-  EXPECT_EQ(bench.quitRequests, 0);
-  EXPECT_EQ(bench.resetDialogs, s.resets ? 1 : 0);
-  EXPECT_EQ(bench.rig.resetDialogOwner, s.resets ? &dlg : nullptr);
+  EXPECT_EQ(bench.rig.QuitRequests(), 0);
+  EXPECT_EQ(bench.rig.resetDialogs, s.resets ? 1 : 0);
   const std::vector<std::string> countdown =
       s.resets ? TimeoutCountLines(254, 254) : s.resetTimesOut ? TimeoutCountLines(254, 1) : std::vector<std::string>{};
-  EXPECT_EQ(bench.debugLines, countdown);
+  EXPECT_EQ(bench.rig.debugLines, countdown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Download, DownloadScenarioTest, testing::ValuesIn(kScenarios),
@@ -219,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(Download, DownloadScenarioTest, testing::ValuesIn(kScen
 TEST(DownloadMessages, MessageBoxTypes) {
   struct Case {
     std::function<void(FakeEmulator&, CMainDlg&)> setUp;
-    QString text;
+    std::string text;
     unsigned type;
   };
   const Case cases[] = {
@@ -242,10 +220,9 @@ TEST(DownloadMessages, MessageBoxTypes) {
     bench.dlg->m_bVerify = true;
     c.setUp(emu, *bench.dlg);
     bench.dlg->OnDownload();
-    ASSERT_EQ(bench.ui.messageBoxes.size(), 1u) << c.text.toStdString();
-    EXPECT_EQ(bench.ui.messageBoxes[0].text, c.text);
-    EXPECT_EQ(bench.ui.messageBoxes[0].type, c.type);
-    EXPECT_EQ(bench.ui.messageBoxes[0].owner, bench.dlg);
+    ASSERT_EQ(bench.rig.host.boxes.size(), 1u) << c.text;
+    EXPECT_EQ(bench.rig.host.boxes[0].text, c.text);
+    EXPECT_EQ(bench.rig.host.boxes[0].type, c.type);
   }
 }
 
@@ -254,9 +231,9 @@ TEST(DownloadRefusals, NothingReachesTheDevice) {
     const char* name;
     std::uint8_t supported;
     int selected;
-    std::vector<QString> boxes;
+    std::vector<std::string> boxes;
   };
-  const QString sizeSetting = "ROM Size Setting is incorrect!! \n\n\r Please Select one correctly...";
+  const std::string sizeSetting = "ROM Size Setting is incorrect!! \n\n\r Please Select one correctly...";
   const Case cases[] = {
       {"SelectionAboveTheDevice", 0, 1, {sizeSetting}},
       // A device whose capacity is not recognised refuses no selection,
@@ -279,11 +256,11 @@ TEST(DownloadRefusals, NoDeviceEndsTheProgram) {
   FakeDriverApi none;
   Bench bench(none);
   bench.dlg->OnDownload();
-  EXPECT_EQ(bench.Boxes(), std::vector<QString>{"OPEN DEVICE Fail , Check the USB Cable !!"});
+  EXPECT_EQ(bench.Boxes(), std::vector<std::string>{"OPEN DEVICE Fail , Check the USB Cable !!"});
   EXPECT_EQ(bench.Status(), "Detect Device Error happened !!");
-  EXPECT_EQ(bench.dlg->m_status->TextColor(), kDarkRed);
+  EXPECT_EQ(bench.Colour(), kDarkRed);
   EXPECT_EQ(bench.dlg->m_nHoldTicks, 3);
-  EXPECT_EQ(bench.quitRequests, 1);
+  EXPECT_EQ(bench.rig.QuitRequests(), 1);
 }
 
 TEST(DownloadRefusals, MissingImageFile) {
@@ -303,7 +280,7 @@ TEST(DownloadReset, FirstDownloadResetsAndADisarmedOneArmsTheNext) {
   bench.dlg->m_bVerify = false;
   bench.dlg->OnDownload();
   EXPECT_EQ(emu.Trace(), kConnect + kWrite4 + " open 62" + kReset);
-  EXPECT_EQ(bench.resetDialogs, 1);
+  EXPECT_EQ(bench.rig.resetDialogs, 1);
   emu.tokens.clear();
   bench.dlg->m_bResetArmed = false;
   bench.dlg->OnDownload();
@@ -311,8 +288,8 @@ TEST(DownloadReset, FirstDownloadResetsAndADisarmedOneArmsTheNext) {
   emu.tokens.clear();
   bench.dlg->OnDownload();
   EXPECT_EQ(emu.Trace(), kConnect + kWrite4 + " open 62" + kReset);
-  EXPECT_EQ(bench.resetDialogs, 2);
-  EXPECT_EQ(bench.debugLines, (std::vector<std::string>(2, TimeoutCountLines(254, 254)[0])));
+  EXPECT_EQ(bench.rig.resetDialogs, 2);
+  EXPECT_EQ(bench.rig.debugLines, (std::vector<std::string>(2, TimeoutCountLines(254, 254)[0])));
 }
 
 TEST(DownloadData, TheSelectedCapacityGoesOutWithTheFill) {
@@ -342,17 +319,18 @@ TEST(DownloadData, TheSelectedCapacityGoesOutWithTheFill) {
 // What the bar shows while block i moves: the caption of the blocks done
 // before it, its position, and its colours.
 struct BarState {
-  QString caption;
+  std::string caption;
   int position;
   bool operator==(const BarState&) const = default;
 };
 
-std::vector<BarState> RecordBar(FakeEmulator& emu, CMainDlg& dlg) {
+std::vector<BarState> RecordBar(FakeEmulator& emu, Bench& bench) {
   std::vector<BarState> states;
-  emu.beforeBlock = [&states, &dlg] {
-    states.push_back({dlg.m_progress->GetWindowText(), dlg.m_progress->GetPos()});
+  RecordingDialogHost& host = bench.rig.host;
+  emu.beforeBlock = [&states, &host] {
+    states.push_back({host.GetDlgItemText(IDC_PROGRESS), host.bars[IDC_PROGRESS].pos});
   };
-  dlg.OnDownload();
+  bench.dlg->OnDownload();
   return states;
 }
 
@@ -363,22 +341,22 @@ TEST(DownloadProgress, CaptionsCountTheBlocksDone) {
   dlg.m_bVerify = true;
   dlg.m_bProgressText = true;
   dlg.m_bProgressPercent = true;
-  const std::vector<BarState> states = RecordBar(emu, dlg);
-  const QString down = "Download Processing completed ";
-  const QString up = "Upload and Verify Processing completed ";
+  const std::vector<BarState> states = RecordBar(emu, bench);
+  const std::string down = "Download Processing completed ";
+  const std::string up = "Upload and Verify Processing completed ";
   const std::vector<BarState> want = {
       {"", 0},            {down + "0%", 1}, {down + "25%", 2}, {down + "50%", 3},
       {down + "75%", 0},  {up + "0%", 1},   {up + "25%", 2},   {up + "50%", 3}};
   EXPECT_EQ(states, want);
-  EXPECT_EQ(dlg.m_progress->GetWindowText(), up + "75%");
-  EXPECT_EQ(dlg.m_progress->GetPos(), 0);
-  int low = -1, high = -1;
-  dlg.m_progress->GetRange(low, high);
-  EXPECT_EQ(low, 0);
-  EXPECT_EQ(high, 4);
+  const RecordingDialogHost::Bar& bar = bench.rig.host.bars[IDC_PROGRESS];
+  EXPECT_EQ(bench.rig.Text(IDC_PROGRESS), up + "75%");
+  EXPECT_EQ(bar.pos, 0);
+  EXPECT_EQ(bar.low, 0);
+  EXPECT_EQ(bar.high, 4);
   // The read-back paints spring green on light red and restores blue on white.
-  EXPECT_EQ(dlg.m_progress->SetBarColor(CLR_DEFAULT), kBlue);
-  EXPECT_EQ(dlg.m_progress->SetBkColor(CLR_DEFAULT), kWhite);
+  EXPECT_EQ(bar.barColour, kBlue);
+  EXPECT_EQ(bar.bkColour, kWhite);
+  EXPECT_FALSE(bar.showCaption);
 }
 
 TEST(DownloadProgress, LargestCapacityEndsAtNinetyNine) {
@@ -389,11 +367,11 @@ TEST(DownloadProgress, LargestCapacityEndsAtNinetyNine) {
   dlg.m_bVerify = false;
   dlg.m_bProgressText = true;
   dlg.m_bProgressPercent = true;
-  const std::vector<BarState> states = RecordBar(emu, dlg);
+  const std::vector<BarState> states = RecordBar(emu, bench);
   ASSERT_EQ(states.size(), 256u);
   EXPECT_EQ(states[128], (BarState{"Download Processing completed 49%", 128}));
   EXPECT_EQ(states[255], (BarState{"Download Processing completed 99%", 255}));
-  EXPECT_EQ(dlg.m_progress->GetWindowText(), "Download Processing completed 99%");
+  EXPECT_EQ(bench.rig.Text(IDC_PROGRESS), "Download Processing completed 99%");
 }
 
 TEST(DownloadProgress, NoCaptionTextUnlessBothOptionsAreOn) {
@@ -403,7 +381,7 @@ TEST(DownloadProgress, NoCaptionTextUnlessBothOptionsAreOn) {
     bench.dlg->m_bProgressText = text;
     bench.dlg->m_bProgressPercent = !text;
     bench.dlg->OnDownload();
-    EXPECT_EQ(bench.dlg->m_progress->GetWindowText(), "") << text;
+    EXPECT_EQ(bench.rig.Text(IDC_PROGRESS), "") << text;
   }
 }
 
@@ -438,19 +416,19 @@ TEST(ReadBuffer, OwnRunShowsTheRequestedDump) {
     EXPECT_EQ(emu.Trace(), c.trace) << c.name;
     EXPECT_FALSE(dlg.m_bDumpRequest) << c.name;
     if (!c.dumpShown) {
-      EXPECT_TRUE(bench.ui.messageBoxes.empty()) << c.name;
+      EXPECT_TRUE(bench.rig.host.boxes.empty()) << c.name;
       // The difference found before the read broke off still stands.
-      EXPECT_EQ(bench.MismatchLabels(), (std::vector<QString>{"0X1", "0X0", "0X1"}));
+      EXPECT_EQ(bench.MismatchLabels(), (std::vector<std::string>{"0X1", "0X0", "0X1"}));
       EXPECT_EQ(bench.Status(), kConnected);
       continue;
     }
     std::array<std::uint8_t, kHexDumpBytes> want{};
     const std::size_t offset = static_cast<std::size_t>(c.dumpBlock) * kTransferBlockSize;
     if (offset < 4 * kTransferBlockSize) std::copy_n(emu.memory.begin() + static_cast<long>(offset), want.size(), want.begin());
-    ASSERT_EQ(bench.ui.messageBoxes.size(), 1u) << c.name;
-    EXPECT_EQ(bench.ui.messageBoxes[0].text, QString::fromLatin1(HexDumpText(want))) << c.name;
-    EXPECT_EQ(bench.ui.messageBoxes[0].type, MB_OK) << c.name;
-    EXPECT_EQ(dlg.m_text, bench.ui.messageBoxes[0].text) << c.name;
+    ASSERT_EQ(bench.rig.host.boxes.size(), 1u) << c.name;
+    EXPECT_EQ(bench.rig.host.boxes[0].text, std::string(HexDumpText(want))) << c.name;
+    EXPECT_EQ(bench.rig.host.boxes[0].type, MB_OK) << c.name;
+    EXPECT_EQ(dlg.m_text, bench.rig.host.boxes[0].text) << c.name;
   }
 }
 
@@ -462,7 +440,7 @@ TEST(ReadBuffer, OwnRunShowsTheDifferenceAndNoResult) {
   bench.dlg->OnReadBuffer();
   EXPECT_EQ(emu.Trace(), kConnect + " 36:4 close open close PIPE00 Rx4 /PIPE00");
   // The buffer holds no image yet: it was cleared when it was allocated.
-  EXPECT_EQ(bench.MismatchLabels(), (std::vector<QString>{"0X4001", "0X0", "0XFF"}));
+  EXPECT_EQ(bench.MismatchLabels(), (std::vector<std::string>{"0X4001", "0X0", "0XFF"}));
   EXPECT_EQ(bench.Status(), kConnected);
   EXPECT_TRUE(bench.dlg->m_bResetArmed);
 }
@@ -476,7 +454,7 @@ TEST(ReadBuffer, OwnRunSaysWhenAReadBreaksOff) {
   bench.dlg->OnReadBuffer();
   EXPECT_EQ(emu.Trace(), kConnect + " 36:4 close open close PIPE00 R R! /PIPE00");
   EXPECT_EQ(bench.Status(), "Verify Block Read Fail !!");
-  EXPECT_EQ(bench.dlg->m_status->TextColor(), kDarkRed);
+  EXPECT_EQ(bench.Colour(), kDarkRed);
   EXPECT_EQ(bench.dlg->m_nHoldTicks, 2);
   EXPECT_FALSE(bench.dlg->m_bResetArmed);
 }
@@ -487,7 +465,7 @@ TEST(ReadBuffer, DownloadClearsTheDumpRequest) {
   bench.dlg->m_bDumpRequest = true;
   bench.dlg->OnDownload();
   EXPECT_FALSE(bench.dlg->m_bDumpRequest);
-  EXPECT_TRUE(bench.ui.messageBoxes.empty());
+  EXPECT_TRUE(bench.rig.host.boxes.empty());
 }
 
 TEST(ReadBuffer, NoDeviceDisarms) {
@@ -496,7 +474,7 @@ TEST(ReadBuffer, NoDeviceDisarms) {
   bench.dlg->m_bResetArmed = true;
   bench.dlg->OnReadBuffer();
   EXPECT_EQ(bench.Status(), "Detect Device Error happened !!");
-  EXPECT_EQ(bench.dlg->m_status->TextColor(), kDarkRed);
+  EXPECT_EQ(bench.Colour(), kDarkRed);
   EXPECT_EQ(bench.dlg->m_nHoldTicks, 0);
   EXPECT_FALSE(bench.dlg->m_bResetArmed);
 }
@@ -508,7 +486,7 @@ TEST(VerifyCheck, TogglesAndSaysSoEitherWay) {
     bench.dlg->OnVerifyCheck();
     EXPECT_EQ(bench.dlg->m_bVerify, want);
     EXPECT_EQ(bench.Status(), "Set the Verify request...");
-    EXPECT_EQ(bench.dlg->m_status->TextColor(), kBlue);
+    EXPECT_EQ(bench.Colour(), kBlue);
     EXPECT_EQ(bench.dlg->m_nHoldTicks, 1);
     EXPECT_TRUE(bench.dlg->m_bStatusHold);
   }
@@ -535,8 +513,8 @@ struct SimScenario {
   const char* name;
   std::vector<std::string> sim;
   std::string commands;
-  QString status;
-  std::vector<QString> labels;
+  std::string status;
+  std::vector<std::string> labels;
   bool dump;
   bool resets;  // the reset ran and showed its confirmation
 };
@@ -575,7 +553,7 @@ TEST_P(DownloadSimTest, DisciplineCommandsAndMemory) {
   EXPECT_EQ(bench.Status(), s.status);
   EXPECT_EQ(bench.MismatchLabels(), s.labels);
   EXPECT_EQ(SimCommands(log), s.commands);
-  EXPECT_EQ(bench.resetDialogs, s.resets ? 1 : 0);
+  EXPECT_EQ(bench.rig.resetDialogs, s.resets ? 1 : 0);
   EXPECT_EQ(DisciplineViolations(log), std::vector<std::string>{});
 
   const std::vector<std::uint8_t> dump = ReadFileBytes(dumpPath);
@@ -604,9 +582,9 @@ TEST(DownloadSim, HeldByAnotherProgramStopsUntouched) {
   sim.Stop(SIGTERM);
 
   EXPECT_EQ(bench.Status(), "Device is busy with another program !!");
-  EXPECT_EQ(bench.dlg->m_status->TextColor(), kDarkRed);
+  EXPECT_EQ(bench.Colour(), kDarkRed);
   EXPECT_EQ(bench.dlg->m_nHoldTicks, 1);
-  EXPECT_EQ(bench.Boxes(), std::vector<QString>{});
+  EXPECT_EQ(bench.Boxes(), std::vector<std::string>{});
   EXPECT_EQ(log, std::vector<std::string>{});
 }
 

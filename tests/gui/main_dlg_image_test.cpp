@@ -1,15 +1,12 @@
 // ROM size buttons and loading the image file into the buffer: texts,
 // colours, message boxes and the bytes the buffer holds afterwards.
 
-#include <QAbstractButton>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "gui/qt/controls/color_label.h"
 #include "gui/resource_ids.h"
-#include "gui/qt/ui_services.h"
 #include "tests/gui/main_dlg_rig.h"
 
 namespace kavlen {
@@ -39,20 +36,20 @@ TEST(MainDlgRomSize, ButtonsAboveTheSupportedSizeAreRefusedButStored) {
     MainDlgRig rig;
     CMainDlg& dlg = rig.Open();
     dlg.m_supportedSizeCode = c.supported;
-    dlg.Controls().ItemAs<QAbstractButton>(c.button)->click();
+    rig.Click(c.button);
     EXPECT_EQ(dlg.m_nRomSize, c.button - IDC_ROM_64K);
-    EXPECT_EQ(dlg.Controls().GetCheckedRadioButton(IDC_ROM_64K, IDC_ROM_4096K), c.button);
+    EXPECT_EQ(rig.CheckedRomSize(), c.button);
     if (c.status != nullptr) {
-      EXPECT_TRUE(rig.ui.messageBoxes.empty());
-      EXPECT_EQ(rig.StatusText(), QString::fromLatin1(c.status));
+      EXPECT_TRUE(rig.host.boxes.empty());
+      EXPECT_EQ(rig.StatusText(), std::string(c.status));
       EXPECT_EQ(rig.StatusColour(), RGB(0, 255, 0));
       EXPECT_EQ(dlg.m_nHoldTicks, 1);
       EXPECT_TRUE(dlg.m_bStatusHold);
     } else {
-      ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
-      EXPECT_EQ(rig.ui.messageBoxes[0].text, QStringLiteral("Exceed the Hardware supported !!"));
-      EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONINFORMATION | MB_OK);
-      EXPECT_EQ(rig.StatusText(), QStringLiteral("System Ready..."));
+      ASSERT_EQ(rig.host.boxes.size(), 1u);
+      EXPECT_EQ(rig.host.boxes[0].text, "Exceed the Hardware supported !!");
+      EXPECT_EQ(rig.host.boxes[0].type, MB_ICONINFORMATION | MB_OK);
+      EXPECT_EQ(rig.StatusText(), "System Ready...");
     }
   }
 }
@@ -64,7 +61,7 @@ class MainDlgImage : public ::testing::Test {
   // Sets the path field to a file of `size` bytes, each `value`.
   void UseFile(std::size_t size, std::uint8_t value) {
     const std::string path = rig.programDir.Write("image.bin", std::vector<std::uint8_t>(size, value));
-    dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QString::fromStdString(path));
+    rig.host.SetDlgItemText(IDC_IMAGE_PATH, (path));
   }
 
   MainDlgRig rig;
@@ -77,20 +74,20 @@ TEST(MainDlgImageOpen, UnopenablePathChangesNothing) {
     SCOPED_TRACE(folder);
     MainDlgRig rig;
     CMainDlg& dlg = rig.Open();
-    const QString path = folder ? QString::fromStdString(rig.programDir.path())
-                                : QStringLiteral("DownLoad Firmware Path");
-    dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, path);
+    const std::string path = folder ? (rig.programDir.path())
+                                : "DownLoad Firmware Path";
+    rig.host.SetDlgItemText(IDC_IMAGE_PATH, path);
     EXPECT_EQ(dlg.OnLoadToBuffer(), 0);
-    EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer Fail !!"));
+    EXPECT_EQ(rig.StatusText(), "Load File To Buffer Fail !!");
     EXPECT_EQ(rig.StatusColour(), RGB(255, 0, 0));
     EXPECT_EQ(dlg.m_nHoldTicks, 1);
-    ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
-    EXPECT_EQ(rig.ui.messageBoxes[0].text,
-              QStringLiteral("File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... "));
-    EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONINFORMATION | MB_OK);
-    EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
-    EXPECT_EQ(dlg.m_checksumLabel->text(), QStringLiteral("0x00000000"));
-    EXPECT_EQ(dlg.m_checksumLabel->TextColor(), RGB(127, 0, 0));
+    ASSERT_EQ(rig.host.boxes.size(), 1u);
+    EXPECT_EQ(rig.host.boxes[0].text,
+              "File Open Fail !!\n\n\rClick 'Browser' to select Correct File ... ");
+    EXPECT_EQ(rig.host.boxes[0].type, MB_ICONINFORMATION | MB_OK);
+    EXPECT_EQ(rig.Text(dlg.m_lengthLabel), "0");
+    EXPECT_EQ(rig.Text(dlg.m_checksumLabel), "0x00000000");
+    EXPECT_EQ(rig.Colour(dlg.m_checksumLabel), RGB(127, 0, 0));
   }
 }
 
@@ -99,24 +96,24 @@ TEST_F(MainDlgImage, ShortFileIsFilledWithZerosToTheSelectedSize) {
   dlg.m_nRomSize = 0;
   UseFile(1000, 8);
   EXPECT_EQ(dlg.OnLoadToBuffer(), 1);
-  EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer OK!!"));
+  EXPECT_EQ(rig.StatusText(), "Load File To Buffer OK!!");
   EXPECT_EQ(rig.StatusColour(), RGB(0, 0, 255));
   EXPECT_EQ(dlg.m_nImageLength, 1000u);
-  EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("1000"));
-  EXPECT_EQ(dlg.m_lengthLabel->TextColor(), RGB(0, 255, 0));  // colour kept
-  EXPECT_EQ(dlg.m_checksumLabel->text(), QStringLiteral("0X1F40"));
-  EXPECT_EQ(dlg.m_checksumLabel->TextColor(), RGB(0, 0, 255));
+  EXPECT_EQ(rig.Text(dlg.m_lengthLabel), "1000");
+  EXPECT_EQ(rig.Colour(dlg.m_lengthLabel), RGB(0, 255, 0));  // colour kept
+  EXPECT_EQ(rig.Text(dlg.m_checksumLabel), "0X1F40");
+  EXPECT_EQ(rig.Colour(dlg.m_checksumLabel), RGB(0, 0, 255));
   EXPECT_TRUE(std::all_of(dlg.m_pImage, dlg.m_pImage + 1000, [](auto b) { return b == 8; }));
   EXPECT_TRUE(std::all_of(dlg.m_pImage + 1000, dlg.m_pImage + 0x10000, [](auto b) { return b == 0; }));
   EXPECT_EQ(dlg.m_pImage[0x10000], 0xAA);
-  EXPECT_TRUE(rig.ui.messageBoxes.empty());
+  EXPECT_TRUE(rig.host.boxes.empty());
 }
 
 TEST_F(MainDlgImage, EmptyFileLoads) {
   UseFile(0, 0);
   EXPECT_EQ(dlg.OnLoadToBuffer(), 1);
-  EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
-  EXPECT_EQ(dlg.m_checksumLabel->text(), QStringLiteral("0X0"));
+  EXPECT_EQ(rig.Text(dlg.m_lengthLabel), "0");
+  EXPECT_EQ(rig.Text(dlg.m_checksumLabel), "0X0");
 }
 
 // The capacity check is against what the device holds, not the selection.
@@ -136,21 +133,21 @@ TEST_F(MainDlgImage, CapacityCheckAgainstTheSupportedSize) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
-    rig.ui.messageBoxes.clear();
+    rig.host.boxes.clear();
     dlg.m_supportedSizeCode = c.supported;
     dlg.m_nRomSize = c.selected;
     UseFile(c.size, 1);
     EXPECT_EQ(dlg.OnLoadToBuffer(), c.result);
-    EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer OK!!"));
-    EXPECT_EQ(dlg.m_lengthLabel->text(), QString::fromLatin1(c.length));
-    EXPECT_EQ(dlg.m_checksumLabel->text(), QString::fromLatin1(c.checksum));
+    EXPECT_EQ(rig.StatusText(), "Load File To Buffer OK!!");
+    EXPECT_EQ(rig.Text(dlg.m_lengthLabel), std::string(c.length));
+    EXPECT_EQ(rig.Text(dlg.m_checksumLabel), std::string(c.checksum));
     if (c.result == 1) {
-      EXPECT_TRUE(rig.ui.messageBoxes.empty());
+      EXPECT_TRUE(rig.host.boxes.empty());
     } else {
-      ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
-      EXPECT_EQ(rig.ui.messageBoxes[0].text,
-                QStringLiteral("File Size Exceed the Hardware supported !!"));
-      EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONINFORMATION | MB_OK);
+      ASSERT_EQ(rig.host.boxes.size(), 1u);
+      EXPECT_EQ(rig.host.boxes[0].text,
+                "File Size Exceed the Hardware supported !!");
+      EXPECT_EQ(rig.host.boxes[0].type, MB_ICONINFORMATION | MB_OK);
     }
   }
 }
@@ -160,8 +157,8 @@ TEST_F(MainDlgImage, WithoutABufferNothingLoads) {
   dlg.m_pImage = nullptr;
   UseFile(10, 1);
   EXPECT_EQ(dlg.OnLoadToBuffer(), 0);
-  EXPECT_EQ(rig.StatusText(), QStringLiteral("Load File To Buffer Fail !!"));
-  EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
+  EXPECT_EQ(rig.StatusText(), "Load File To Buffer Fail !!");
+  EXPECT_EQ(rig.Text(dlg.m_lengthLabel), "0");
 }
 
 // HEX and S-record files: placed at the lowest address rounded down to the
@@ -195,15 +192,15 @@ TEST(MainDlgRecordImage, LoadsPlacedBytesOrRefusesWithTheLineAtFault) {
     const std::string text = c.text;
     const std::string path =
         rig.programDir.Write(c.name, std::vector<std::uint8_t>(text.begin(), text.end()));
-    dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QString::fromStdString(path));
+    rig.host.SetDlgItemText(IDC_IMAGE_PATH, (path));
     EXPECT_EQ(dlg.OnLoadToBuffer(), c.result);
-    EXPECT_EQ(rig.StatusText(), QString::fromLatin1(c.status));
+    EXPECT_EQ(rig.StatusText(), std::string(c.status));
     EXPECT_EQ(dlg.m_nHoldTicks, 1);
     if (c.box == nullptr) {
-      EXPECT_TRUE(rig.ui.messageBoxes.empty());
+      EXPECT_TRUE(rig.host.boxes.empty());
       EXPECT_EQ(rig.StatusColour(), RGB(0, 0, 255));
-      EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("18"));
-      EXPECT_EQ(dlg.m_checksumLabel->text(), QStringLiteral("0X46"));
+      EXPECT_EQ(rig.Text(dlg.m_lengthLabel), "18");
+      EXPECT_EQ(rig.Text(dlg.m_checksumLabel), "0X46");
       EXPECT_EQ(dlg.m_pImage[0x10], 0x12);
       EXPECT_EQ(dlg.m_pImage[0x11], 0x34);
       dlg.m_pImage[0x10] = dlg.m_pImage[0x11] = 0;
@@ -211,32 +208,31 @@ TEST(MainDlgRecordImage, LoadsPlacedBytesOrRefusesWithTheLineAtFault) {
       EXPECT_EQ(dlg.m_pImage[0x10000], 0xAA);
     } else {
       EXPECT_EQ(rig.StatusColour(), RGB(255, 0, 0));
-      ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
-      EXPECT_EQ(rig.ui.messageBoxes[0].text, QString::fromStdString(path + ":" + c.box));
-      EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONINFORMATION | MB_OK);
-      EXPECT_EQ(dlg.m_lengthLabel->text(), QStringLiteral("0"));
+      ASSERT_EQ(rig.host.boxes.size(), 1u);
+      EXPECT_EQ(rig.host.boxes[0].text, (path + ":" + c.box));
+      EXPECT_EQ(rig.host.boxes[0].type, MB_ICONINFORMATION | MB_OK);
+      EXPECT_EQ(rig.Text(dlg.m_lengthLabel), "0");
     }
   }
 }
 
 TEST_F(MainDlgImage, BrowserOffersTheFileTypesAndCancelDoesNothing) {
-  dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QStringLiteral("before.bin"));
-  dlg.Controls().ItemAs<QAbstractButton>(IDC_BROWSE)->click();
-  ASSERT_EQ(rig.ui.fileDialogs.size(), 1u);
-  EXPECT_EQ(rig.ui.fileDialogs[0].filter,
-            QStringLiteral("bin Files (*.bin)|*.bin|HEX Files (*.hex;*.ihx;*.ihex)|*.hex;*.ihx;*.ihex|"
+  rig.host.SetDlgItemText(IDC_IMAGE_PATH, "before.bin");
+  rig.Click(IDC_BROWSE);
+  ASSERT_EQ(rig.host.choosers.size(), 1u);
+  EXPECT_EQ(rig.host.choosers[0].filter,
+            "bin Files (*.bin)|*.bin|HEX Files (*.hex;*.ihx;*.ihex)|*.hex;*.ihx;*.ihex|"
                            "S-record Files (*.s19;*.s28;*.s37;*.srec;*.mot)|*.s19;*.s28;*.s37;*.srec;*.mot|"
-                           "All Files(*.*)|*.*||"));
-  EXPECT_EQ(rig.ui.fileDialogs[0].directory, QString());
-  EXPECT_EQ(rig.ui.fileDialogs[0].owner, &dlg);
-  EXPECT_EQ(dlg.Controls().GetDlgItemText(IDC_IMAGE_PATH), QStringLiteral("before.bin"));
-  EXPECT_TRUE(rig.ui.messageBoxes.empty());
+                           "All Files(*.*)|*.*||");
+  EXPECT_EQ(rig.host.choosers[0].title, "Open");
+  EXPECT_EQ(rig.Text(IDC_IMAGE_PATH), "before.bin");
+  EXPECT_TRUE(rig.host.boxes.empty());
 }
 
 TEST_F(MainDlgImage, BrowserPutsTheChosenPathInTheField) {
-  rig.ui.fileAnswers.push_back(QStringLiteral("/roms/chosen.bin"));
+  rig.host.fileAnswers.push_back("/roms/chosen.bin");
   dlg.OnBrowser();
-  EXPECT_EQ(dlg.Controls().GetDlgItemText(IDC_IMAGE_PATH), QStringLiteral("/roms/chosen.bin"));
+  EXPECT_EQ(rig.Text(IDC_IMAGE_PATH), "/roms/chosen.bin");
   EXPECT_EQ(dlg.m_szImagePath, "/roms/chosen.bin");
 }
 

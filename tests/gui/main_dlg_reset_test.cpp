@@ -1,10 +1,5 @@
 // Reset Target: the command bytes, the bounded reset poll with its debugger
-// lines, who opens and closes the device, and the self-closing confirmation.
-
-#include <QElapsedTimer>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
+// lines, who opens and closes the device, and when the confirmation shows.
 
 #include <gtest/gtest.h>
 
@@ -13,10 +8,7 @@
 #include <vector>
 
 #include "device/command_block.h"
-#include "gui/qt/controls/color_label.h"
-#include "gui/qt/reset_dialog.h"
 #include "gui/resource_ids.h"
-#include "gui/qt/ui_services.h"
 #include "platform/sim_driver.h"
 #include "tests/gui/emulator_rig.h"
 #include "tests/support/block_from.h"
@@ -86,14 +78,12 @@ TEST(ResetTargetTest, PollOnTheCallersConnection) {
     EXPECT_EQ(TailSends(emulator, CMD_RESET_POLL), c.pollsSent) << c.name;
     EXPECT_EQ(rig.resetDialogs, c.finished ? 1 : 0) << c.name;
     if (c.finished) {
-      EXPECT_TRUE(rig.ui.messageBoxes.empty()) << c.name;
-      EXPECT_EQ(rig.resetDialogOwner, &window) << c.name;
+      EXPECT_TRUE(rig.host.boxes.empty()) << c.name;
     } else {
-      ASSERT_EQ(rig.ui.messageBoxes.size(), 1u) << c.name;
-      EXPECT_EQ(rig.ui.messageBoxes[0].text, "Reset Target Timout !!") << c.name;
-      EXPECT_EQ(rig.ui.messageBoxes[0].caption, "USB Kavlen") << c.name;
-      EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONEXCLAMATION | MB_OK) << c.name;
-      EXPECT_EQ(rig.ui.messageBoxes[0].owner, &window) << c.name;
+      ASSERT_EQ(rig.host.boxes.size(), 1u) << c.name;
+      EXPECT_EQ(rig.host.boxes[0].text, "Reset Target Timout !!") << c.name;
+      EXPECT_EQ(rig.host.boxes[0].caption, "USB Kavlen") << c.name;
+      EXPECT_EQ(rig.host.boxes[0].type, MB_ICONEXCLAMATION | MB_OK) << c.name;
     }
     EXPECT_EQ(emulator.opens.size(), 1u) << c.name << ": opened the device again";
     EXPECT_EQ(emulator.openNow, 1) << c.name << ": closed the caller's device";
@@ -147,8 +137,8 @@ TEST(ResetTargetTest, NoDeviceSendsNothing) {
   rig.window->OnResetTarget();
 
   EXPECT_TRUE(emulator.sends.empty());
-  EXPECT_EQ(rig.window->m_status->text(), "Detect Device Error happened !!");
-  EXPECT_EQ(rig.window->m_status->TextColor(), RGB(127, 0, 0));
+  EXPECT_EQ(rig.Text(rig.window->m_status), "Detect Device Error happened !!");
+  EXPECT_EQ(rig.Colour(rig.window->m_status), RGB(127, 0, 0));
   EXPECT_TRUE(rig.window->m_bStatusHold);
   EXPECT_EQ(rig.window->m_nHoldTicks, 0);
   EXPECT_EQ(rig.resetDialogs, 0);
@@ -165,76 +155,12 @@ TEST(ResetTargetTest, UnusableDeviceSendsNoReset) {
   rig.window->OnResetTarget();
 
   EXPECT_EQ(TailSends(emulator, CMD_RESET_TARGET), 0);
-  EXPECT_EQ(rig.window->m_status->text(), "Detect Device Error happened !!");
+  EXPECT_EQ(rig.Text(rig.window->m_status), "Detect Device Error happened !!");
   EXPECT_EQ(emulator.openNow, 0);
   EXPECT_EQ(rig.resetDialogs, 0);
 }
 
 // Without a hook the window shows the real confirmation, which closes by itself.
-TEST(ResetTargetTest, RealConfirmationClosesByItself) {
-  FakeEmulator emulator;
-  ScriptReset(emulator, 0);
-  WindowRig rig(emulator.api);
-  rig.window->Services().showResetDialog = nullptr;
-  QElapsedTimer clock;
-  clock.start();
-  rig.window->OnResetTarget();
-  EXPECT_GE(clock.elapsed(), 1150);
-  EXPECT_LT(clock.elapsed(), 10000);
-  EXPECT_EQ(rig.debugLines, TimeoutCountLines(254, 254));
-  EXPECT_EQ(emulator.openNow, 0);
-}
-
-TEST(ResetDialogTest, ClosesWithOkAfter1200Ms) {
-  std::vector<std::string> lines;
-  QtResetDialog dialog([&lines](const std::string& text) { lines.push_back(text); });
-  EXPECT_EQ(dialog.windowTitle(), "Reset Now !!!");
-  QElapsedTimer clock;
-  clock.start();
-  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
-  EXPECT_GE(clock.elapsed(), 1150);
-  EXPECT_LT(clock.elapsed(), 10000);
-  EXPECT_TRUE(lines.empty());
-  EXPECT_FALSE(dialog.TimerRunning());
-}
-
-// Through the real host: a tick of the dialog's own timer closes it.
-TEST(ResetDialogTest, ItsTimerClosesItThroughTheQtHost) {
-  std::vector<std::string> lines;
-  QtResetDialog dialog([&lines](const std::string& text) { lines.push_back(text); });
-  dialog.show();
-  dialog.Logic().OnTimer(kResetCloseTimer);
-  EXPECT_FALSE(dialog.isVisible());
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_FALSE(dialog.TimerRunning());
-  EXPECT_TRUE(lines.empty());
-}
-
-TEST(ResetDialogTest, KeysAndButton) {
-  struct KeyCase {
-    const char* name;
-    std::function<void(QtResetDialog&)> press;
-    int result;
-    std::vector<std::string> lines;
-  } cases[] = {
-      {"OK button", [](QtResetDialog& d) { d.Controls().ItemAs<QPushButton>(IDOK)->click(); }, QDialog::Accepted,
-       {" OK Exit !!\n\r"}},
-      {"Enter", [](QtResetDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, QDialog::Accepted, {" OK Exit !!\n\r"}},
-      {"Escape", [](QtResetDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, QDialog::Rejected, {}},
-  };
-  for (const KeyCase& c : cases) {
-    std::vector<std::string> lines;
-    QtResetDialog dialog([&lines](const std::string& text) { lines.push_back(text); });
-    QTimer::singleShot(0, &dialog, [&] { c.press(dialog); });
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(dialog.exec(), c.result) << c.name;
-    EXPECT_LT(clock.elapsed(), 1000) << c.name << ": waited for the timer";
-    EXPECT_EQ(lines, c.lines) << c.name;
-    EXPECT_FALSE(dialog.TimerRunning()) << c.name;
-  }
-}
-
 // End to end against the simulator: the device discipline holds on both
 // outcomes.
 TEST(ResetTargetSimTest, ButtonAgainstTheSimulator) {
@@ -257,7 +183,7 @@ TEST(ResetTargetSimTest, ButtonAgainstTheSimulator) {
 
     EXPECT_EQ(rig.debugLines.size(), c.lines);
     EXPECT_EQ(rig.resetDialogs, c.dialogs);
-    EXPECT_EQ(rig.ui.messageBoxes.size(), c.boxes);
+    EXPECT_EQ(rig.host.boxes.size(), c.boxes);
     EXPECT_EQ(rig.window->m_hDevice, kInvalidHandle);
     const std::vector<std::string> log = sim.LogLines();
     EXPECT_FALSE(log.empty());

@@ -1,40 +1,10 @@
 #include "tests/gui/main_dlg_rig.h"
 
-#include <QEvent>
-
-#include <fstream>
-#include <sstream>
-
-#include "gui/qt/controls/color_label.h"
 #include "platform/sim_driver.h"
 #include "platform/system.h"
 #include "tests/support/sim_log.h"
 
 namespace kavlen::test {
-
-namespace {
-
-// Records the text a label shows at each of its paints: what the user saw,
-// not what was merely stored.
-class PaintedTextRecorder : public QObject {
- public:
-  PaintedTextRecorder(QLabel& label, std::vector<QString>& painted)
-      : label_(label), painted_(painted) {
-    label.installEventFilter(this);
-  }
-
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) painted_.push_back(label_.text());
-    return false;
-  }
-
- private:
-  QLabel& label_;
-  std::vector<QString>& painted_;
-};
-
-}  // namespace
 
 MainDlgRig::MainDlgRig() : driver(MakeSimDriver(deviceRoot.path())) {}
 
@@ -42,32 +12,13 @@ MainDlgRig::MainDlgRig(std::vector<std::string> simArgs)
     : sim(std::make_unique<SimProcess>(deviceRoot.path(), std::move(simArgs))),
       driver(MakeSimDriver(deviceRoot.path())) {}
 
-MainDlgRig::~MainDlgRig() {
-  paintRecorder_.reset();
-  dlg_.reset();
+MainDlgRig::~MainDlgRig() { window.reset(); }
+
+MainDlgServices MainDlgRig::Services() {
+  return MainDlgServices(*driver, trace, settings, programDir.path());
 }
 
-CMainDlg& MainDlgRig::Open() {
-  MainDlgServices services(*driver, trace, settings, ui, programDir.path());
-  services.debugOutput = [this](const std::string& text) {
-    debugLines.push_back(text);
-    paintedAtDebug.push_back(statusPainted.empty() ? QString() : statusPainted.back());
-  };
-  services.sleep = [this](int ms) {
-    sleeps.push_back(ms);
-    statusAtSleep.push_back(StatusText());
-    paintedAtSleep.push_back(statusPainted.empty() ? QString() : statusPainted.back());
-  };
-  services.postQuit = [this] { ++quitRequests; };
-  services.startTimer = [this](int id, int period) {
-    if ((id == 1 && refuseTimer1) || (id == 2 && refuseTimer2)) return false;
-    timersStarted.emplace_back(id, period);
-    return true;
-  };
-  dlg_ = std::make_unique<CMainDlg>(std::move(services));
-  paintRecorder_ = std::make_unique<PaintedTextRecorder>(*dlg_->m_status, statusPainted);
-  return *dlg_;
-}
+CMainDlg& MainDlgRig::Open() { return Start(Services()); }
 
 std::string MainDlgRig::IniPath() const { return JoinPath(programDir.path(), "kavlen.ini"); }
 
@@ -90,9 +41,5 @@ std::vector<std::string> MainDlgRig::Violations() const {
   if (!sim) return {};
   return DisciplineViolations(sim->LogLines());
 }
-
-QString MainDlgRig::StatusText() const { return dlg_->m_status->text(); }
-
-COLORREF MainDlgRig::StatusColour() const { return dlg_->m_status->TextColor(); }
 
 }  // namespace kavlen::test

@@ -1,12 +1,10 @@
 // kavlen.ini: what the first paint reads from it and what closing the
 // window writes back, through the real settings file code on a temp folder.
 
-#include <QAbstractButton>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "gui/qt/controls/color_label.h"
 #include "gui/resource_ids.h"
 #include "tests/gui/main_dlg_rig.h"
 
@@ -33,11 +31,11 @@ TEST_P(SettingsLoad, SelectsVerifySizeAndPath) {
   dlg.LoadSettings();
 
   EXPECT_EQ(dlg.m_bVerify, c.verify);
-  EXPECT_EQ(dlg.Controls().IsDlgButtonChecked(IDC_VERIFY), c.verify);
+  EXPECT_EQ(rig.host.IsDlgButtonChecked(IDC_VERIFY), c.verify);
   EXPECT_EQ(dlg.m_nRomSize, c.romSize);
-  EXPECT_EQ(dlg.Controls().GetCheckedRadioButton(IDC_ROM_64K, IDC_ROM_4096K),
+  EXPECT_EQ(rig.CheckedRomSize(),
             IDC_ROM_64K + c.romSize);
-  EXPECT_EQ(dlg.Controls().GetDlgItemText(IDC_IMAGE_PATH), QString::fromLatin1(c.path));
+  EXPECT_EQ(rig.Text(IDC_IMAGE_PATH), std::string(c.path));
   EXPECT_EQ(dlg.m_szIniPath, rig.IniPath());
 }
 
@@ -81,8 +79,8 @@ TEST(MainDlgSettings, PathIsCutTo254Characters) {
   rig.WriteIni("[DownLoadPath]\nPATH=" + kLongPath + "\n");
   CMainDlg& dlg = rig.Open();
   dlg.LoadSettings();
-  EXPECT_EQ(dlg.Controls().GetDlgItemText(IDC_IMAGE_PATH),
-            QString::fromStdString(std::string(254, 'p')));
+  EXPECT_EQ(rig.Text(IDC_IMAGE_PATH),
+            (std::string(254, 'p')));
 }
 
 TEST(MainDlgSettings, TracesTheVerifyValueAsRead) {
@@ -101,7 +99,7 @@ TEST(MainDlgSettings, NoFileIsCreatedWithDefaultsOnClose) {
   MainDlgRig rig;
   CMainDlg& dlg = rig.Open();
   dlg.LoadSettings();
-  dlg.reject();
+  rig.Command(IDCANCEL);
   EXPECT_EQ(rig.IniText(),
             "[VENDOR_COMMAND]\nTargetReset=1\nVerifyCheck=1\nROMSize=512\n"
             "[DownLoadPath]\nPATH=DownLoad Firmware Path\n");
@@ -115,8 +113,8 @@ TEST(MainDlgSettings, ValuesAreWrittenBackAsTheWindowHoldsThem) {
       "[DownLoadPath]\nPATH=a.bin\n");
   CMainDlg& dlg = rig.Open();
   dlg.LoadSettings();
-  dlg.Controls().ItemAs<QAbstractButton>(IDC_ROM_64K)->click();
-  dlg.done(0);
+  rig.Click(IDC_ROM_64K);
+  rig.Command(IDCANCEL);
   EXPECT_EQ(rig.IniText(),
             "; kept\n[VENDOR_COMMAND]\nTargetReset=1\nVerifyCheck=0\nROMSize=64\n"
             "[DownLoadPath]\nPATH=a.bin\n");
@@ -128,12 +126,12 @@ TEST(MainDlgSettings, ExitReadsTheControlsEscapeDoesNot) {
     MainDlgRig rig;
     CMainDlg& dlg = rig.Open();
     dlg.LoadSettings();  // verify on, 512 KBytes
-    dlg.Controls().CheckDlgButton(IDC_VERIFY, false);
-    dlg.Controls().CheckRadioButton(IDC_ROM_64K, IDC_ROM_4096K, IDC_ROM_256K);
+    rig.host.CheckDlgButton(IDC_VERIFY, false);
+    rig.host.CheckRadioButton(IDC_ROM_64K, IDC_ROM_4096K, IDC_ROM_256K);
     if (viaExit) {
-      dlg.accept();
+      rig.Command(IDOK);
     } else {
-      dlg.reject();
+      rig.Command(IDCANCEL);
     }
     const std::string held = viaExit ? "VerifyCheck=0\nROMSize=256\n" : "VerifyCheck=1\nROMSize=512\n";
     EXPECT_EQ(rig.IniText(), "[VENDOR_COMMAND]\nTargetReset=1\n" + held +
@@ -145,8 +143,8 @@ TEST(MainDlgSettings, OnlyTheFirstLineOfThePathIsWritten) {
   MainDlgRig rig;
   CMainDlg& dlg = rig.Open();
   dlg.LoadSettings();
-  dlg.Controls().SetDlgItemText(IDC_IMAGE_PATH, QStringLiteral("/roms/a.bin\r\n[Evil]\nx=1"));
-  dlg.reject();
+  rig.host.SetDlgItemText(IDC_IMAGE_PATH, "/roms/a.bin\r\n[Evil]\nx=1");
+  rig.Command(IDCANCEL);
   EXPECT_EQ(rig.IniText(),
             "[VENDOR_COMMAND]\nTargetReset=1\nVerifyCheck=1\nROMSize=512\n"
             "[DownLoadPath]\nPATH=/roms/a.bin\n");
@@ -158,17 +156,17 @@ TEST(MainDlgSettings, AFailedSaveIsReportedOnce) {
   std::filesystem::create_directory(rig.IniPath());  // a folder cannot take the settings
   CMainDlg& dlg = rig.Open();
   dlg.LoadSettings();
-  dlg.reject();
-  ASSERT_EQ(rig.ui.messageBoxes.size(), 1u);
-  EXPECT_EQ(rig.ui.messageBoxes[0].text,
-            QStringLiteral("The settings could not be saved to\n") + QString::fromStdString(rig.IniPath()));
-  EXPECT_EQ(rig.ui.messageBoxes[0].type, MB_ICONEXCLAMATION | MB_OK);
-  EXPECT_EQ(rig.ui.messageBoxes[0].owner, &dlg);
+  rig.Command(IDCANCEL);
+  ASSERT_EQ(rig.host.boxes.size(), 1u);
+  EXPECT_EQ(rig.host.boxes[0].text,
+            "The settings could not be saved to\n" + (rig.IniPath()));
+  EXPECT_EQ(rig.host.boxes[0].type, MB_ICONEXCLAMATION | MB_OK);
 }
 
 TEST(MainDlgSettings, ClosingBeforeTheFirstPaintWritesNothing) {
   MainDlgRig rig;
-  rig.Open().reject();
+  rig.Open();
+  rig.Command(IDCANCEL);
   EXPECT_EQ(rig.IniText(), "");
 }
 
@@ -176,9 +174,9 @@ TEST(MainDlgSettings, DestructionRunsOnce) {
   MainDlgRig rig;
   CMainDlg& dlg = rig.Open();
   dlg.LoadSettings();
-  dlg.reject();
+  rig.Command(IDCANCEL);
   rig.WriteIni("[VENDOR_COMMAND]\nROMSize=64\n");
-  dlg.accept();  // the window is gone already: nothing more is written
+  rig.Command(IDOK);  // the window is gone already: nothing more is written
   EXPECT_EQ(rig.IniText(), "[VENDOR_COMMAND]\nROMSize=64\n");
 }
 

@@ -1,11 +1,8 @@
 // The status line: what the window shows before its first paint, the hold
 // counted in ticks of timer 2, and the fatal blink on timer 1.
 
-#include <QFontMetricsF>
 #include <gtest/gtest.h>
 
-#include "gui/qt/controls/color_label.h"
-#include "gui/qt/controls/percent_bar.h"
 #include "gui/resource_ids.h"
 #include "tests/gui/main_dlg_rig.h"
 
@@ -17,13 +14,12 @@ using test::MainDlgRig;
 TEST(MainDlgStart, WindowBeforeItsFirstPaint) {
   MainDlgRig rig;
   CMainDlg& dlg = rig.Open();
-  EXPECT_EQ(dlg.windowTitle(), QStringLiteral("USB Kavlen"));
-  EXPECT_EQ(rig.StatusText(), QStringLiteral("System Ready..."));
+  EXPECT_EQ(rig.StatusText(), "System Ready...");
   EXPECT_EQ(rig.StatusColour(), RGB(0, 0, 255));
   EXPECT_FALSE(dlg.m_bStatusHold);
 
   const struct {
-    CColorLabel* label;
+    int label;
     const char* text;
     COLORREF colour;
   } labels[] = {
@@ -35,26 +31,25 @@ TEST(MainDlgStart, WindowBeforeItsFirstPaint) {
       {dlg.m_targetLabel, "0x00", RGB(255, 100, 100)},
   };
   for (const auto& l : labels) {
-    EXPECT_EQ(l.label->text(), QString::fromLatin1(l.text));
-    EXPECT_EQ(l.label->TextColor(), l.colour) << l.text;
+    EXPECT_EQ(rig.Text(l.label), l.text);
+    EXPECT_EQ(rig.Colour(l.label), l.colour) << l.text;
   }
 
-  EXPECT_EQ(dlg.Controls().GetCheckedRadioButton(IDC_ROM_64K, IDC_ROM_4096K), 0);
-  EXPECT_FALSE(dlg.Controls().IsDlgButtonChecked(IDC_VERIFY));
-  EXPECT_EQ(dlg.Controls().GetDlgItemText(IDC_DUMP_ADDRESS), QStringLiteral("0x000000"));
-  EXPECT_EQ(rig.timersStarted, (std::vector<std::pair<int, int>>{{1, 1000}, {2, 2650}}));
+  EXPECT_EQ(rig.CheckedRomSize(), 0);
+  EXPECT_FALSE(rig.host.IsDlgButtonChecked(IDC_VERIFY));
+  EXPECT_EQ(rig.host.ComboSelection(IDC_DUMP_ADDRESS), 0);
+  EXPECT_EQ(rig.host.timersStarted, (std::vector<std::pair<int, int>>{{1, 1000}, {2, 2650}}));
   EXPECT_NE(dlg.m_pImage, nullptr);
   EXPECT_EQ(dlg.m_supportedSizeCode, 4);
   EXPECT_EQ(dlg.m_hDevice, kInvalidHandle);
   EXPECT_TRUE(dlg.m_bFirstPaint);
   EXPECT_TRUE(dlg.m_bSelfConnect);
-  EXPECT_EQ(dlg.m_progress->CaptionText(), QString());
+  EXPECT_EQ(rig.host.Caption(IDC_PROGRESS), "");
+  EXPECT_EQ(rig.host.bars[IDC_PROGRESS].barColour, RGB(0, 0, 255));
+  EXPECT_EQ(rig.host.bars[IDC_PROGRESS].bkColour, RGB(255, 255, 255));
 
-  // The seven controls the window never enables.
-  for (int id : {IDC_UPDATE_OS, IDC_LOAD_TO_BUFFER, IDC_USER_CMD, IDC_RECONNECT, IDC_READ_BUFFER,
-                 IDC_WRITE_BUFFER, IDC_DUMP_ADDRESS}) {
-    EXPECT_FALSE(dlg.Controls().Item(id)->isEnabled()) << id;
-  }
+  // The seven controls created disabled are never enabled.
+  for (const std::string& call : rig.host.calls) EXPECT_NE(call.rfind("EnableWindow", 0), 0u) << call;
 }
 
 TEST(MainDlgStart, TimerThatCannotStartIsReported) {
@@ -71,10 +66,11 @@ TEST(MainDlgStart, TimerThatCannotStartIsReported) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     MainDlgRig rig;
-    rig.refuseTimer1 = c.refuse1;
-    rig.refuseTimer2 = c.refuse2;
+    if (c.refuse1) rig.host.refusedTimers.insert(1);
+    if (c.refuse2) rig.host.refusedTimers.insert(2);
     CMainDlg& dlg = rig.Open();
-    EXPECT_EQ(rig.StatusText(), QString::fromLatin1(c.text));
+    EXPECT_EQ(rig.StatusText(), c.text);
+    EXPECT_EQ(rig.host.LastPainted(IDC_STATUS), c.text);
     EXPECT_EQ(rig.StatusColour(), RGB(0, 0, 255));  // the colour is not changed
     EXPECT_EQ(dlg.m_bStatusHold, c.hold);
     if (c.hold) {
@@ -90,19 +86,19 @@ TEST(MainDlgStatus, HoldLastsItsCountPlusOneTicks) {
     SCOPED_TRACE(hold);
     MainDlgRig rig;
     CMainDlg& dlg = rig.Open();
-    dlg.ShowStatus(QStringLiteral("Select 512K Bytes..."), RGB(0, 255, 0), hold);
+    dlg.ShowStatus("Select 512K Bytes...", RGB(0, 255, 0), hold);
     EXPECT_TRUE(dlg.m_bStatusHold);
     for (int tick = 0; tick < hold; ++tick) {
       dlg.OnTimer(2);
-      EXPECT_EQ(rig.StatusText(), QStringLiteral("Select 512K Bytes..."));
+      EXPECT_EQ(rig.StatusText(), "Select 512K Bytes...");
       EXPECT_EQ(dlg.m_nHoldTicks, hold - tick - 1);
     }
     dlg.OnTimer(2);
-    EXPECT_EQ(rig.StatusText(), QStringLiteral("Ready..."));
+    EXPECT_EQ(rig.StatusText(), "Ready...");
     EXPECT_EQ(rig.StatusColour(), RGB(0, 0, 255));
     EXPECT_FALSE(dlg.m_bStatusHold);
     dlg.OnTimer(2);  // nothing held: the line stays
-    EXPECT_EQ(rig.StatusText(), QStringLiteral("Ready..."));
+    EXPECT_EQ(rig.StatusText(), "Ready...");
   }
 }
 
@@ -112,14 +108,14 @@ TEST(MainDlgStatus, ReadyBeforeTheFirstPaintIsNotHeld) {
   dlg.OnTimer(2);
   dlg.OnTimer(1);
   dlg.OnTimer(3);
-  EXPECT_EQ(rig.StatusText(), QStringLiteral("System Ready..."));
+  EXPECT_EQ(rig.StatusText(), "System Ready...");
 }
 
 TEST(MainDlgStatus, FatalTextBlinksEverySecond) {
   MainDlgRig rig;
   CMainDlg& dlg = rig.Open();
-  dlg.ShowFatal(QStringLiteral("Device is not Connected !!"));
-  EXPECT_EQ(rig.StatusText(), QStringLiteral("Device is not Connected !!"));
+  dlg.ShowFatal("Device is not Connected !!");
+  EXPECT_EQ(rig.StatusText(), "Device is not Connected !!");
   EXPECT_EQ(rig.StatusColour(), RGB(127, 0, 0));
   EXPECT_TRUE(dlg.m_bFatalBlink);
   EXPECT_FALSE(dlg.m_bStatusHold);  // the hold flag is not touched
@@ -129,37 +125,23 @@ TEST(MainDlgStatus, FatalTextBlinksEverySecond) {
                             "Fatal Error or Device is not Connected !!", ""};
   for (const char* text : expected) {
     dlg.OnTimer(1);
-    EXPECT_EQ(rig.StatusText(), QString::fromLatin1(text));
+    EXPECT_EQ(rig.StatusText(), std::string(text));
     EXPECT_EQ(rig.StatusColour(), RGB(127, 0, 0));
   }
-}
-
-// A status text is fitted to the line as captions are: a long one gets a
-// smaller size of the dialog's face, a short one the dialog's own size.
-TEST(MainDlgStatus, TextsFitTheLine) {
-  MainDlgRig rig;
-  CMainDlg& dlg = rig.Open();
-  for (const char* text : {"Fatal Error or Device is not Connected !!", "Ready..."}) {
-    dlg.SetStatus(QString::fromLatin1(text), RGB(127, 0, 0));
-    const QFontMetricsF metrics(dlg.m_status->font());
-    EXPECT_LT(metrics.horizontalAdvance(dlg.m_status->text()), dlg.m_status->contentsRect().width())
-        << text;
-  }
-  EXPECT_EQ(dlg.m_status->font(), dlg.font());
 }
 
 TEST(MainDlgStatus, BlinkOverwritesReadyWithinASecond) {
   MainDlgRig rig;
   CMainDlg& dlg = rig.Open();
-  dlg.ShowStatus(QStringLiteral("Load Device OS..."), RGB(0, 0, 255), 0);
-  dlg.ShowFatal(QStringLiteral("Device Fatal error happened !!"));
+  dlg.ShowStatus("Load Device OS...", RGB(0, 0, 255), 0);
+  dlg.ShowFatal("Device Fatal error happened !!");
   // The fatal text set the hold count to 1: the held text ends one tick later.
   dlg.OnTimer(2);
-  EXPECT_EQ(rig.StatusText(), QStringLiteral("Device Fatal error happened !!"));
+  EXPECT_EQ(rig.StatusText(), "Device Fatal error happened !!");
   dlg.OnTimer(2);
-  EXPECT_EQ(rig.StatusText(), QStringLiteral("Ready..."));
+  EXPECT_EQ(rig.StatusText(), "Ready...");
   dlg.OnTimer(1);
-  EXPECT_EQ(rig.StatusText(), QStringLiteral("Fatal Error or Device is not Connected !!"));
+  EXPECT_EQ(rig.StatusText(), "Fatal Error or Device is not Connected !!");
 }
 
 }  // namespace
