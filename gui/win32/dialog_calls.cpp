@@ -76,7 +76,8 @@ std::string ChooseOpenFile(DialogHandle dialog, const std::string& title,
   chooser.lpstrFile = path;
   chooser.nMaxFile = sizeof path;
   chooser.lpstrTitle = title.empty() ? nullptr : title.c_str();
-  chooser.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  // 0x220006, as the window has always asked for
+  chooser.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_NONETWORKBUTTON | OFN_LONGNAMES;
   return GetOpenFileNameA(&chooser) ? std::string(path) : std::string();
 }
 

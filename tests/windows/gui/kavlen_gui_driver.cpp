@@ -1,12 +1,19 @@
-// kavlen-gui-driver KAVLEN.EXE: starts kavlen.exe, finds its window and
-// checks it from outside as a user would see it: texts read with
-// WM_GETTEXT, buttons clicked by id, pixels read back from the screen.
-// Prints one line per failed check; exits 0 only when all passed.
+// kavlen-gui-driver SCENARIO KAVLEN.EXE: runs one scenario of the table
+// below. It starts kavlen.exe, finds its window and checks it from outside
+// as a user would see it: texts read with WM_GETTEXT, buttons clicked by id,
+// pixels read back from the screen, kavlen.ini and the simulator's log and
+// dump read after the program has ended. run-with-xvfb.sh provides the
+// screen, the simulator (KAVLEN_DEVICE_DIR) and a scratch folder
+// (KAVLEN_SCENARIO_DIR). Prints one line per failed check; exits 0 only
+// when all passed.
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +21,8 @@
 #include "gui/win32/dialog_calls.h"
 #include "gui/win32/percent_bar.h"
 #include "gui/win32/reflect.h"
+#include "gui/win32/reset_window.h"
+#include "tests/support/sim_log.h"
 
 namespace {
 
@@ -282,44 +291,380 @@ void CheckControlsInProcess() {
   DestroyWindow(window);
 }
 
-}  // namespace
 
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::printf("usage: kavlen-gui-driver KAVLEN.EXE\n");
-    return 2;
+// "Reset Now !!!" run in this process through the same logic and host as in
+// kavlen.exe: it closes by itself after 1200 ms, and OK closes it at once
+// with its developer line.
+void CheckResetDialogInProcess() {
+  std::vector<std::string> debugLines;
+  const auto record = [&debugLines](const std::string& line) { debugLines.push_back(line); };
+  const DWORD opened = GetTickCount();
+  const int result = kavlen::win32::ShowResetDialog(nullptr, record);
+  const DWORD elapsed = GetTickCount() - opened;
+  Check(result == IDOK && elapsed >= 1100 && elapsed < 5000,
+        "the reset dialog closes itself with IDOK after 1200 ms, took " +
+            std::to_string(elapsed) + " ms with result " + std::to_string(result));
+  Check(debugLines.empty(), "closing by itself writes no developer line");
+
+  // OK pressed as soon as the dialog is up.
+  struct Presser {
+    static void CALLBACK Press(HWND, UINT, UINT_PTR id, DWORD) {
+      KillTimer(nullptr, id);
+      if (HWND box = FindWindowA("#32770", "Reset Now !!!"))
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    }
+  };
+  SetTimer(nullptr, 0, 200, Presser::Press);
+  const DWORD pressed = GetTickCount();
+  const int okResult = kavlen::win32::ShowResetDialog(nullptr, record);
+  Check(okResult == IDOK && GetTickCount() - pressed < 1100, "OK closes the reset dialog at once");
+  Check(debugLines == std::vector<std::string>{" OK Exit !!\n\r"},
+        "OK writes \" OK Exit !!\\n\\r\" to the debugger output");
+}
+
+// ---- scenarios against kavlen-sim -------------------------------------
+
+std::string Env(const char* name) {
+  char value[MAX_PATH] = "";
+  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+  return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+}
+
+std::string ScenarioDir() { return Env("KAVLEN_SCENARIO_DIR"); }
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// What the emulator was asked, from the simulator's log: tail commands by
+// their code ("37"), head commands with an H ("H48"), the device OS load
+// ("OS"), block writes and reads ("W", "R"); runs of one kind as "Wx4".
+std::string CommandSequence() {
+  std::vector<std::string> tokens;
+  for (const std::string& line : Lines(ReadWholeFile(ScenarioDir() + "\\sim.log"))) {
+    const std::string op = kavlen::test::SimLogField(line, "op");
+    const std::string ioctl = kavlen::test::SimLogField(line, "ioctl");
+    const std::string in = kavlen::test::SimLogField(line, "in");
+    if (op == "write" || op == "read") tokens.push_back(op == "write" ? "W" : "R");
+    else if (ioctl == "TAIL_SEND" && in.size() >= 114) tokens.push_back(in.substr(112, 2));
+    else if (ioctl == "HEAD_SEND" && in.size() >= 2) tokens.push_back(std::string("H").append(in, 0, 2));
+    else if (ioctl == "LOAD_DEVICE_OS") tokens.push_back("OS");
+  }
+  std::string sequence;
+  for (std::size_t i = 0; i < tokens.size();) {
+    std::size_t run = 1;
+    while (i + run < tokens.size() && tokens[i + run] == tokens[i]) ++run;
+    if (!sequence.empty()) sequence += ' ';
+    sequence += tokens[i];
+    if (run > 1) sequence.append(1, 'x').append(std::to_string(run));
+    i += run;
+  }
+  return sequence;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// kavlen.exe copied into a folder of its own in the scenario folder, with
+// a device OS file (any bytes do for the simulator) and, when given, a
+// settings file; then started and its main window waited for.
+struct Program {
+  std::string dir;
+  PROCESS_INFORMATION process{};
+  HWND main = nullptr;
+
+  std::string Ini() const { return ReadWholeFile(dir + "\\kavlen.ini"); }
+};
+
+bool Start(Program& program, const std::string& exe, const std::string& ini) {
+  program.dir = ScenarioDir() + "\\program";
+  CreateDirectoryA(program.dir.c_str(), nullptr);
+  const std::string copy = program.dir + "\\kavlen.exe";
+  if (!CopyFileA(exe.c_str(), copy.c_str(), FALSE) ||
+      !WriteWholeFile(program.dir + "\\TPROMOS.USB", std::string(4096, '\x5A')) ||
+      (!ini.empty() && !WriteWholeFile(program.dir + "\\kavlen.ini", ini))) {
+    Check(false, "cannot set up " + program.dir);
+    return false;
   }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::string command = std::string("\"") + argv[1] + "\"";
-  if (!CreateProcessA(argv[1], command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    std::printf("FAIL: cannot start %s (error %lu)\n", argv[1], GetLastError());
-    return 1;
+  std::string command = "\"" + copy + "\"";
+  if (!CreateProcessA(copy.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      program.dir.c_str(), &startup, &program.process)) {
+    Check(false, "cannot start " + copy + " (error " + std::to_string(GetLastError()) + ")");
+    return false;
   }
-  HWND main = WaitForWindow(process.dwProcessId, "USB Kavlen", process.hProcess);
-  if (!main) {
-    DWORD status = 0;
-    GetExitCodeProcess(process.hProcess, &status);
-    std::printf("FAIL: no \"USB Kavlen\" window; kavlen.exe %s with status %lu\n",
-                status == STILL_ACTIVE ? "still runs" : "ended", status);
-    TerminateProcess(process.hProcess, 1);
-    return 1;
-  }
-  Settle();
-  CheckStartTexts(main);
-  CheckStatusColours(main);
-  CheckProgressBar(main);
-  CheckAboutBox(main, process.dwProcessId, process.hProcess);
+  program.main = WaitForWindow(program.process.dwProcessId, "USB Kavlen", program.process.hProcess);
+  if (program.main) return true;
+  DWORD status = 0;
+  GetExitCodeProcess(program.process.hProcess, &status);
+  Check(false, std::string("no \"USB Kavlen\" window; kavlen.exe ") +
+                   (status == STILL_ACTIVE ? "still runs" : "ended with status " + std::to_string(status)));
+  TerminateProcess(program.process.hProcess, 1);
+  CloseHandle(program.process.hProcess);
+  CloseHandle(program.process.hThread);
+  return false;
+}
 
-  PostMessageA(GetDlgItem(main, IDOK), BM_CLICK, 0, 0);
-  const bool ended = WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0;
+// Waits for the program's end; true when it ended with status 0.
+bool Ended(Program& program, DWORD ms = 10000) {
+  const bool ended = WaitForSingleObject(program.process.hProcess, ms) == WAIT_OBJECT_0;
   DWORD status = 1;
-  GetExitCodeProcess(process.hProcess, &status);
-  Check(ended && status == 0, "\"&Exit\" ends kavlen.exe with status 0");
-  if (!ended) TerminateProcess(process.hProcess, 1);
+  GetExitCodeProcess(program.process.hProcess, &status);
+  if (!ended) TerminateProcess(program.process.hProcess, 1);
+  CloseHandle(program.process.hProcess);
+  CloseHandle(program.process.hThread);
+  return ended && status == 0;
+}
+
+void Exit(Program& program) {
+  PostMessageA(GetDlgItem(program.main, IDOK), BM_CLICK, 0, 0);
+  Check(Ended(program), "\"&Exit\" ends kavlen.exe with status 0");
+}
+
+// Polls the text of control `id` until it reads `expected`; the texts seen
+// on the way are named when it never does.
+bool WaitForText(HWND main, int id, const std::string& expected, DWORD ms = 8000) {
+  std::vector<std::string> seen;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(50)) {
+    const std::string text = Text(GetDlgItem(main, id));
+    if (text == expected) return true;
+    if (seen.empty() || seen.back() != text) seen.push_back(text);
+  }
+  std::string texts;
+  for (const std::string& text : seen) texts += " \"" + text + "\"";
+  Check(false, "control " + std::to_string(id) + " never reads \"" + expected + "\"; seen" + texts);
+  return false;
+}
+
+// The text of a message box (wine's and Windows' box keep it in 0xFFFF).
+std::string BoxText(HWND box) { return Text(GetDlgItem(box, 0xFFFF)); }
+
+// The radio button `id` clicked as an automatic radio button: it alone of
+// its group marked, then its click told to the window.
+void ClickRadio(HWND main, int id) {
+  for (int other = 1017; other <= 1023; ++other)
+    Send(GetDlgItem(main, other), BM_SETCHECK, other == id ? BST_CHECKED : BST_UNCHECKED);
+  PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(main, id)));
+}
+
+// Waits for the self-closing reset confirmation; true when it appeared and
+// went away by itself within a few seconds.
+bool ResetDialogClosesByItself(Program& program) {
+  HWND reset = WaitForWindow(program.process.dwProcessId, "Reset Now !!!", program.process.hProcess);
+  if (!reset) {
+    Check(false, "the \"Reset Now !!!\" dialog appears");
+    return false;
+  }
+  Check(Text(GetDlgItem(reset, 1049)) == "Reset the target ...", "the reset dialog's text");
+  Shot(reset, "kavlen-win32-reset");
+  const DWORD seen = GetTickCount();
+  while (IsWindow(reset) && GetTickCount() - seen < 5000) Sleep(20);
+  const DWORD open = GetTickCount() - seen;
+  Check(!IsWindow(reset) && open < 1500,
+        "the reset dialog closes by itself about 1200 ms after it opens (" + std::to_string(open) +
+            " ms after it was seen)");
+  return !IsWindow(reset);
+}
+
+std::string IniWith(const std::string& romSize, const std::string& verify, const std::string& path) {
+  return "[VENDOR_COMMAND]\r\nTargetReset=1\r\nVerifyCheck=" + verify + "\r\nROMSize=" + romSize +
+         "\r\n[DownLoadPath]\r\nPATH=" + path + "\r\n";
+}
+
+// A 1000-byte image whose byte k is (k * 7 + 3) & 0xFF.
+std::string TestImage() {
+  std::string image(1000, '\0');
+  for (std::size_t k = 0; k < image.size(); ++k) image[k] = static_cast<char>((k * 7 + 3) & 0xFF);
+  return image;
+}
+
+void CheckIniHas(const Program& program, const std::vector<std::string>& lines) {
+  const std::vector<std::string> ini = Lines(program.Ini());
+  for (const std::string& line : lines) {
+    bool found = false;
+    for (const std::string& have : ini) found = found || have == line;
+    Check(found, "kavlen.ini has \"" + line + "\"; it reads:\n" + program.Ini());
+  }
+}
+
+// ---- the table --------------------------------------------------------
+
+// The window, its controls and the About box; before the window logic is
+// wired the program starts without looking at a device.
+void WindowScenario(const std::string& exe) {
+  Program program;
+  if (!Start(program, exe, "")) return;
+  Settle();
+  CheckStartTexts(program.main);
+  CheckStatusColours(program.main);
+  CheckProgressBar(program.main);
+  CheckAboutBox(program.main, program.process.dwProcessId, program.process.hProcess);
+  Exit(program);
   CheckControlsInProcess();
-  std::printf("%d check(s) failed\n", g_failures);
-  return g_failures == 0 ? 0 : 1;
+  CheckResetDialogInProcess();
+}
+
+// A device whose OS already runs: the identification and the settings'
+// defaults (no kavlen.ini: verify on, 512 KBytes), written back at exit.
+void StartOsScenario(const std::string& exe) {
+  Program program;
+  if (!Start(program, exe, "")) return;
+  WaitForText(program.main, 1014, "Ready...");
+  Check(Send(GetDlgItem(program.main, 1020), BM_GETCHECK) == BST_CHECKED &&
+            Send(GetDlgItem(program.main, 1036), BM_GETCHECK) == BST_CHECKED,
+        "no settings file: 512 KBytes and verify");
+  Check(!Text(GetDlgItem(program.main, 1034)).empty(), "the device's name and version are shown");
+  Check(Text(GetDlgItem(program.main, 1015)) == "DownLoad Firmware Path", "the path field's default");
+  Check(CommandSequence().find("OS") == std::string::npos, "no device OS is loaded: " + CommandSequence());
+  Exit(program);
+  CheckIniHas(program, {"TargetReset=1", "VerifyCheck=1", "ROMSize=512", "PATH=DownLoad Firmware Path"});
+}
+
+// A device in its boot code receives its OS at the first paint.
+void StartBootScenario(const std::string& exe) {
+  Program program;
+  if (!Start(program, exe, "")) return;
+  WaitForText(program.main, 1014, "Load Device OS Ready...");
+  Check(Contains(CommandSequence(), "OS"), "the device OS is loaded: " + CommandSequence());
+  Exit(program);
+}
+
+// No device: the stop box, then the program ends by itself, settings saved.
+void NoDeviceScenario(const std::string& exe) {
+  Program program;
+  if (!Start(program, exe, "")) return;
+  HWND box = WaitForWindow(program.process.dwProcessId, "kavlen", program.process.hProcess);
+  Check(box != nullptr, "a message box captioned \"kavlen\" appears");
+  if (box) {
+    Check(BoxText(box) == "FATAL ERROR -- OPEN DEVICE Fail \n\n\r Program will be terminated !!",
+          "the box reads \"" + BoxText(box) + "\"");
+    Check(Text(GetDlgItem(program.main, 1014)) == "Device is not Connected !!",
+          "the status line under the box");
+    PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  }
+  Check(Ended(program), "after OK the program ends by itself with status 0");
+  CheckIniHas(program, {"TargetReset=1", "ROMSize=512"});
+}
+
+// A ROM size picked with its radio button is saved at exit.
+void RomSizeScenario(const std::string& exe) {
+  Program program;
+  if (!Start(program, exe, IniWith("512", "0", "x")))
+    return;
+  WaitForText(program.main, 1014, "Ready...");
+  ClickRadio(program.main, 1018);
+  WaitForText(program.main, 1014, "Select 128K Bytes...");
+  Exit(program);
+  CheckIniHas(program, {"ROMSize=128", "VerifyCheck=0", "PATH=x"});
+}
+
+void DownloadScenario(const std::string& exe, bool corrupt) {
+  const std::string image = TestImage();
+  const std::string imagePath = ScenarioDir() + "\\image.bin";
+  WriteWholeFile(imagePath, image);
+  Program program;
+  if (!Start(program, exe, IniWith("64", "1", imagePath)))
+    return;
+  WaitForText(program.main, 1014, "Ready...");
+  PostMessageA(GetDlgItem(program.main, 1001), BM_CLICK, 0, 0);
+  ResetDialogClosesByItself(program);
+  WaitForText(program.main, 1014, corrupt ? "Downlaod But Verify Fail !!" : "Download And Verify OK !!");
+  Check(Text(GetDlgItem(program.main, 1026)) == "1000", "the length label");
+  const std::vector<std::string> labels = {Text(GetDlgItem(program.main, 1041)),
+                                           Text(GetDlgItem(program.main, 1042)),
+                                           Text(GetDlgItem(program.main, 1043))};
+  // byte 6699 lies in the fill: 0x00 sent, 0xFF read back
+  const std::vector<std::string> expected =
+      corrupt ? std::vector<std::string>{"0X1A2B", "0X0", "0XFF"}
+              : std::vector<std::string>{"0X0", "0X0", "0X0"};
+  Check(labels == expected, "the mismatch labels read " + labels[0] + " " + labels[1] + " " + labels[2]);
+  // After the read-back the bar is empty, white, and shows no caption.
+  HWND bar = GetDlgItem(program.main, 1005);
+  RECT client;
+  GetClientRect(bar, &client);
+  const int area = client.right * client.bottom;
+  Check(CountColour(bar, RGB(255, 255, 255)) == area,
+        "after the transfer the progress bar is all white");
+  if (!corrupt) Shot(program.main, "kavlen-win32-main");
+  const std::string sequence = CommandSequence();
+  const std::size_t download = sequence.find("37");
+  Check(download != std::string::npos &&
+            sequence.substr(download) == "37 35 Wx4 36 Rx4 81 62 61 60",
+        "the download's commands: " + sequence);
+  std::string sent = image + std::string(65536 - image.size(), '\0');
+  Check(ReadWholeFile(ScenarioDir() + "\\dump.bin") == sent,
+        "the emulator holds the image and its fill, 64 KB");
+  Exit(program);
+}
+
+// Reset Target from its button: the dialog closes by itself.
+void ResetScenario(const std::string& exe) {
+  Program program;
+  if (!Start(program, exe, "")) return;
+  WaitForText(program.main, 1014, "Ready...");
+  PostMessageA(GetDlgItem(program.main, 1009), BM_CLICK, 0, 0);
+  ResetDialogClosesByItself(program);
+  const std::string sequence = CommandSequence();
+  Check(sequence.size() >= 5 && sequence.substr(sequence.size() - 5) == "61 60",
+        "the reset's commands end the log: " + sequence);
+  Exit(program);
+}
+
+struct Scenario {
+  const char* name;
+  void (*run)(const std::string& exe);
+};
+
+// The simulator each row runs against is given in tests/windows/CMakeLists.txt.
+const Scenario kScenarios[] = {
+    {"window", WindowScenario},
+    {"start_os", StartOsScenario},
+    {"start_boot", StartBootScenario},
+    {"no_device", NoDeviceScenario},
+    {"rom_size_saved", RomSizeScenario},
+    {"download_verify", [](const std::string& exe) { DownloadScenario(exe, false); }},
+    {"verify_mismatch", [](const std::string& exe) { DownloadScenario(exe, true); }},
+    {"reset_target", ResetScenario},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::printf("usage: kavlen-gui-driver SCENARIO KAVLEN.EXE\n");
+    return 2;
+  }
+  for (const Scenario& scenario : kScenarios) {
+    if (std::string(argv[1]) != scenario.name) continue;
+    if (ScenarioDir().empty()) {
+      std::printf("FAIL: no KAVLEN_SCENARIO_DIR (run it through run-with-xvfb.sh)\n");
+      return 1;
+    }
+    scenario.run(argv[2]);
+    std::printf("%s: %d check(s) failed\n", scenario.name, g_failures);
+    return g_failures == 0 ? 0 : 1;
+  }
+  std::printf("FAIL: no scenario \"%s\"\n", argv[1]);
+  return 2;
 }

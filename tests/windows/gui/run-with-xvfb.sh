@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
-# run-with-xvfb.sh PREFIX PROGRAM.EXE ARGS...: runs a Windows GUI test program
-# under wine on a private Xvfb screen, in the wine prefix PREFIX (made on first
-# use), and exits with the program's status. Windows paths given as ARGS are
-# written Z:/unix/path.
+# run-with-xvfb.sh PREFIX [--sim SIMULATOR ARGS... --] PROGRAM.EXE ARGS...:
+# runs a Windows GUI test program under wine on a private Xvfb screen, in the
+# wine prefix PREFIX (made on first use), and exits with the program's status.
+# Windows paths given as ARGS are written Z:/unix/path.
+#
+# Each run has a scratch folder of its own, named to the program in
+# KAVLEN_SCENARIO_DIR (a Windows path). With --sim, SIMULATOR (kavlen-sim)
+# runs with ARGS as the one attached emulator, reached over TCP through a
+# private KAVLEN_DEVICE_DIR; it logs to sim.log and dumps each download to
+# dump.bin in the scratch folder, and is stopped when the program has ended.
+# `--sim none` gives the program an empty device folder: no emulator.
 #
 # The prefix is set up so that dialogs look as on Windows and close promptly:
 # Tahoma and Marlett from fonts-wine in its Fonts folder (wine does not find
@@ -13,6 +20,12 @@
 # as it does for the dialog face, instead of whatever the host offers.
 set -u
 prefix=$(realpath -m "$1"); shift
+sim=() sim_args=()
+if [ "${1:-}" = --sim ]; then
+  sim=("$2"); shift 2
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do sim_args+=("$1"); shift; done
+  shift
+fi
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 # No browser: a link the program opens must not start one on the host.
@@ -25,8 +38,15 @@ command -v Xvfb >/dev/null || fail "no Xvfb (package xvfb)"
 [ -f $fonts/tahoma.ttf ] && [ -f $fonts/marlett.ttf ] || fail "no Tahoma/Marlett (package fonts-wine)"
 
 work=$(mktemp -d)
-xvfb_pid=
+xvfb_pid= sim_pid=
+stop_sim() {
+  [ -n "$sim_pid" ] || return 0
+  kill "$sim_pid" 2>/dev/null
+  wait "$sim_pid" 2>/dev/null
+  sim_pid=
+}
 cleanup() {
+  stop_sim
   "$wineserver" -w 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
@@ -57,8 +77,28 @@ if [ ! -f "$prefix/.kavlen-ready-2" ]; then
   touch "$prefix/.kavlen-ready-2"
 fi
 
+# Windows path of a Linux path under wine's Z: drive.
+winpath() { echo "Z:$1" | tr / '\\'; }
+mkdir -p "$work/scenario"
+export KAVLEN_SCENARIO_DIR=$(winpath "$work/scenario")
+if [ ${#sim[@]} -gt 0 ]; then
+  mkdir -m 700 "$work/devices"
+  export KAVLEN_DEVICE_DIR=$(winpath "$work/devices")
+  if [ "${sim[0]}" != none ]; then
+    "${sim[0]}" --tcp --dir "$work/devices" --log "$work/scenario/sim.log" \
+        --dump "$work/scenario/dump.bin" "${sim_args[@]}" >"$work/sim.out" 2>&1 &
+    sim_pid=$!
+    for _ in $(seq 100); do
+      ls "$work"/devices/*/*.tcp >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    ls "$work"/devices/*/*.tcp >/dev/null 2>&1 || fail "the simulator did not start: $(cat "$work/sim.out")"
+  fi
+fi
+
 run "$@"
 status=$?
+stop_sim
 cat "$work/out"
 [ "$status" -eq 0 ] || tail -20 "$work/err" >&2
 # A dialog program that cannot reach the screen ends silently with 91.
