@@ -18,6 +18,10 @@ class DialogLogic {
   virtual void OnTimer(int id) = 0;
   // WM_COMMAND of a button (IDOK, IDCANCEL...); false when not handled.
   virtual bool OnCommand(int id) = 0;
+  // After a paint of the dialog has finished.
+  virtual void OnPaint() {}
+  // WM_DESTROY: the controls still exist.
+  virtual void OnDestroy() {}
 };
 
 // Runs template `templateId` of the program's resources modally over

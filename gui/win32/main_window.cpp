@@ -1,33 +1,41 @@
 #include "gui/win32/main_window.h"
 
 #include "gui/resource_ids.h"
-#include "gui/win32/dialog_init_data.h"
 #include "gui/win32/about_dlg.h"
+#include "gui/win32/dialog_init_data.h"
+#include "gui/win32/main_window_logic.h"
 #include "gui/win32/reflect.h"
+#include "gui/win32/reset_window.h"
+#include "platform/system.h"
 
 namespace kavlen::win32 {
 
 namespace {
 
 constexpr int kIconId = 128;
+// Posted from WM_PAINT: the logic's OnPaint runs once the paint has finished.
+constexpr UINT kPainted = WM_APP + 1;
 
 HICON LoadProgramIcon(int size) {
   return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kIconId),
                                        IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
-void ShowText(CColorLabel& label, COLORREF colour, const char* text) {
-  label.SetTextColor(colour);
-  if (text) SetWindowTextA(label.GetSafeHwnd(), text);
-}
-
 }  // namespace
 
 CMainWindow::CMainWindow()
     : m_hIcon(LoadProgramIcon(GetSystemMetrics(SM_CXICON))),
-      m_hSmallIcon(LoadProgramIcon(GetSystemMetrics(SM_CXSMICON))) {}
+      m_hSmallIcon(LoadProgramIcon(GetSystemMetrics(SM_CXSMICON))) {
+  MainWindowDialogs dialogs;
+  dialogs.showResetDialog = [this] {
+    ShowResetDialog(m_hWnd, [](const std::string& text) { kavlen::DebugOutput(text); });
+  };
+  dialogs.showAboutDialog = [this] { CAboutDlg::Show(m_hWnd); };
+  m_logic = MakeMainWindowLogic(std::move(dialogs));
+}
 
 CMainWindow::~CMainWindow() {
+  m_logic.reset();
   DestroyIcon(m_hIcon);
   DestroyIcon(m_hSmallIcon);
 }
@@ -63,20 +71,8 @@ void CMainWindow::OnInitDialog() {
   m_address.Attach(item(IDC_ADDRESS));
   m_orginal.Attach(item(IDC_ORGINAL));
   m_target.Attach(item(IDC_TARGET));
-
-  ShowText(m_status, RGB(0, 0, 255), "System Ready...");
-  ShowText(m_deviceOs, RGB(0, 127, 0), nullptr);
-  ShowText(m_length, RGB(0, 255, 0), "0");
-  ShowText(m_checksum, RGB(127, 0, 0), "0x00000000");
-  ShowText(m_address, RGB(0, 0, 127), "0x000000");
-  ShowText(m_orginal, RGB(0, 127, 0), "0x00");
-  ShowText(m_target, RGB(255, 100, 100), "0x00");
-  for (int id = IDC_ROM_64K; id <= IDC_ROM_4096K; ++id) CheckDlgButton(m_hWnd, id, BST_UNCHECKED);
   ApplyDialogInitData(m_hWnd, IDD_MAIN);
-  SendDlgItemMessageA(m_hWnd, IDC_DUMP_ADDRESS, CB_SETCURSEL, 0, 0);
-  m_progress.ShowCaption(false);
-  m_progress.SetBarColor(RGB(0, 0, 255));
-  m_progress.SetBkColor(RGB(255, 255, 255));
+  m_logic->OnInitDialog(m_hWnd);
 }
 
 INT_PTR CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -84,28 +80,41 @@ INT_PTR CMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (ReflectToControl(message, wParam, lParam, reflected)) return reflected;
   switch (message) {
     case WM_PAINT:
+      if (!m_bPaintPosted) m_bPaintPosted = PostMessageA(m_hWnd, kPainted, 0, 0) != FALSE;
       if (!IsIconic(m_hWnd)) return FALSE;
-      OnPaint();
+      OnPaintIconic();
+      return TRUE;
+    case kPainted:
+      m_bPaintPosted = false;
+      m_logic->OnPaint();
       return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(m_hIcon);
     case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDOK:
-        case IDCANCEL:
-          EndDialog(m_hWnd, LOWORD(wParam));
-          return TRUE;
-        case IDC_ABOUT:
-          CAboutDlg::Show(m_hWnd);
-          return TRUE;
-      }
-      break;
+      OnCommand(wParam);
+      return TRUE;
+    case WM_TIMER:
+      m_logic->OnTimer(static_cast<int>(wParam));
+      return TRUE;
+    case WM_DESTROY:
+      m_logic->OnDestroy();
+      return FALSE;
   }
   return FALSE;
 }
 
+// Clicks of buttons, radio buttons and the check box (Enter and Escape come
+// as clicks of IDOK and IDCANCEL), and a choice in the dump-address list;
+// typing in the path field or the list's edit field is no command.
+void CMainWindow::OnCommand(WPARAM wParam) {
+  const int id = LOWORD(wParam);
+  const UINT code = HIWORD(wParam);
+  if (id == IDC_DUMP_ADDRESS ? code == CBN_SELCHANGE : code == BN_CLICKED && id != IDC_IMAGE_PATH)
+    m_logic->OnCommand(id);
+}
+
 // Minimised: the icon centred in the client area.
-void CMainWindow::OnPaint() {
+void CMainWindow::OnPaintIconic() {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(m_hWnd, &paint);
   SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);

@@ -1,11 +1,15 @@
 #pragma once
-// The main window of kavlen.exe (template 102) with its controls attached:
-// the progress bar, the colour labels with their start-up colours and texts,
-// the dump-address entries, the icon, Exit and the About box.
+// The main window of kavlen.exe (template 102): its controls attached (the
+// progress bar, the colour labels), the icon, and every message the window
+// logic (CMainDlg) acts on handed to it: the start, the end of each paint,
+// clicks, the dump-address choice, timer ticks and the destruction.
 
 #include <windows.h>
 
+#include <memory>
+
 #include "gui/win32/color_label.h"
+#include "gui/win32/dialog_logic.h"
 #include "gui/win32/percent_bar.h"
 
 namespace kavlen::win32 {
@@ -24,11 +28,13 @@ class CMainWindow {
   static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
-  void OnPaint();
+  void OnCommand(WPARAM wParam);
+  void OnPaintIconic();
 
   HWND m_hWnd = nullptr;
   HICON m_hIcon;
   HICON m_hSmallIcon;
+  bool m_bPaintPosted = false;
   CPercentBar m_progress;
   CColorLabel m_status;
   CColorLabel m_deviceOs;
@@ -38,6 +44,7 @@ class CMainWindow {
   CColorLabel m_address;
   CColorLabel m_orginal;
   CColorLabel m_target;
+  std::unique_ptr<DialogLogic> m_logic;
 };
 
 }  // namespace kavlen::win32

@@ -144,7 +144,7 @@ void CheckStartTexts(HWND main) {
     int id;
     const char* text;
   } rows[] = {
-      {1014, "System Ready..."}, {1026, "0"},    {1027, "0x00000000"}, {1041, "0x000000"},
+      {1014, "Ready..."},        {1026, "0"},    {1027, "0x00000000"}, {1041, "0x000000"},
       {1042, "0x00"},            {1043, "0x00"}, {1001, "&Download"},  {1033, "Device OS:"},
       {1045, "0x000000"},        {1005, ""},
   };
@@ -154,9 +154,10 @@ void CheckStartTexts(HWND main) {
                                 "\", expected \"" + row.text + "\"");
   }
   Check(Send(GetDlgItem(main, 1045), CB_GETCOUNT) == 20, "the dump-address box holds 20 entries");
+  // no settings file: 512 KBytes
   for (int id = 1017; id <= 1023; ++id)
-    Check(Send(GetDlgItem(main, id), BM_GETCHECK) == BST_UNCHECKED,
-          "radio " + std::to_string(id) + " is clear at start");
+    Check(Send(GetDlgItem(main, id), BM_GETCHECK) == (id == 1020 ? BST_CHECKED : BST_UNCHECKED),
+          "radio " + std::to_string(id) + (id == 1020 ? " is checked" : " is clear"));
   Check(!IsWindowEnabled(GetDlgItem(main, 1004)) && IsWindowEnabled(GetDlgItem(main, 1001)),
         "UpdateOS starts disabled and Download enabled");
 }
@@ -510,11 +511,12 @@ void CheckIniHas(const Program& program, const std::vector<std::string>& lines) 
 
 // ---- the table --------------------------------------------------------
 
-// The window, its controls and the About box; before the window logic is
-// wired the program starts without looking at a device.
+// The window, its controls and the About box, once the start-up check of
+// the device is over.
 void WindowScenario(const std::string& exe) {
   Program program;
   if (!Start(program, exe, "")) return;
+  WaitForText(program.main, 1014, "Ready...");
   Settle();
   CheckStartTexts(program.main);
   CheckStatusColours(program.main);
