@@ -106,14 +106,17 @@ for arch in x86_64 i686; do
   [ -f "$zip" ] || fail "$zip missing"
   unzip -q "$zip" -d "$work/$arch"
   dir=$work/$arch/$name
-  listed=$(cd "$work/$arch" && find . -type f | sort | grep -v '/kavlen\.exe$' | tr '\n' ' ')
-  [ "$listed" = "./$name/LICENSE.txt ./$name/README.txt ./$name/ukavlen.exe " ] || fail "$name.zip holds: $listed"
+  listed=$(cd "$work/$arch" && find . -type f | sort | tr '\n' ' ')
+  [ "$listed" = "./$name/LICENSE.txt ./$name/README.txt ./$name/kavlen.exe ./$name/ukavlen.exe " ] ||
+    fail "$name.zip holds: $listed"
   for text in README.txt LICENSE.txt; do
     [ "$(grep -c $'\r$' "$dir/$text")" -eq "$(wc -l <"$dir/$text")" ] || fail "$text of $arch: not CRLF throughout"
   done
-  [ "$(strings -e l "$dir/ukavlen.exe" | grep -A1 -x FileVersion | tail -n 1)" = "$version" ] ||
-    fail "version resource of $arch ukavlen.exe"
-  pass "$name.zip: ukavlen.exe with version resource $version, README.txt and LICENSE.txt with CRLF"
+  for exe in ukavlen.exe kavlen.exe; do
+    [ "$(strings -e l "$dir/$exe" | grep -A1 -x FileVersion | tail -n 1)" = "$version" ] ||
+      fail "version resource of $arch $exe"
+  done
+  pass "$name.zip: ukavlen.exe and kavlen.exe with version resource $version, README.txt and LICENSE.txt with CRLF"
 done
 
 # ukavlen.exe from the unpacked zip under wine: its usage text, "not

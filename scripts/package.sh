@@ -4,9 +4,8 @@
 #   deb      kavlen_<version>_<arch>.deb: ukavlen, kavlen and kavlen-sim in
 #            /usr/bin, manual pages, desktop entry and icon, README and
 #            licence; dependencies computed from the programs
-#   windows  kavlen-<version>-windows-x86_64.zip and -i686.zip: ukavlen.exe
-#            (kavlen.exe too once its window runs the device actions), README.txt,
-#            LICENSE.txt
+#   windows  kavlen-<version>-windows-x86_64.zip and -i686.zip: ukavlen.exe,
+#            kavlen.exe, README.txt, LICENSE.txt
 #   all      both, into an emptied build/packages
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -106,15 +105,12 @@ CONTROL
 
 make_windows_zip() {  # flavour arch triple
   local flavour=$1 arch=$2 triple=$3 version name dir exe
-  scripts/build.sh "$flavour" ukavlen
+  scripts/build.sh "$flavour" ukavlen kavlen
   version=$(version_of "$flavour")
   name=kavlen-$version-windows-$arch
   dir=$work/$name
   mkdir -p "$dir"
-  # kavlen.exe is built today but not shipped: its window does not yet run
-  # the device actions that README.txt promises. Add it here once it does.
-  for exe in ukavlen.exe; do
-    [ -f "build/$flavour/bin/$exe" ] || continue
+  for exe in ukavlen.exe kavlen.exe; do
     install -m 0755 "build/$flavour/bin/$exe" "$dir/"
     "$triple-strip" "$dir/$exe"
   done
