@@ -18,6 +18,8 @@ packages=(
   dpkg-dev zip unzip lintian mandoc groff-base man-db desktop-file-utils
   # kavlen.exe's window tests: Tahoma and Marlett for wine (xvfb is above)
   fonts-wine
+  # scripts/screenshots.sh: the Windows screenshots from BMP to PNG
+  netpbm
 )
 
 missing=()
