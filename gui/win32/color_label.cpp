@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <string>
+
+#include "gui/win32/fit_text.h"
 #include "gui/win32/reflect.h"
 
 namespace kavlen::win32 {
@@ -20,6 +23,7 @@ CColorLabel::~CColorLabel() {
     RemovePropA(m_hWnd, kProperty);
   }
   DeleteObject(m_hBrush);
+  if (m_hFitted) DeleteObject(m_hFitted);
 }
 
 bool CColorLabel::Attach(HWND control) {
@@ -33,6 +37,16 @@ bool CColorLabel::Attach(HWND control) {
 
 CColorLabel* CColorLabel::FromWindow(HWND control) {
   return control ? static_cast<CColorLabel*>(GetPropA(control, kProperty)) : nullptr;
+}
+
+void CColorLabel::FitText(const char* text) {
+  HFONT fitted = FitFont(m_hWnd, text);
+  if (!fitted && !m_hFitted) return;
+  WPARAM font = reinterpret_cast<WPARAM>(fitted);
+  if (!fitted) font = SendMessageA(GetParent(m_hWnd), WM_GETFONT, 0, 0);
+  SendMessageA(m_hWnd, WM_SETFONT, font, FALSE);
+  if (m_hFitted) DeleteObject(m_hFitted);
+  m_hFitted = fitted;
 }
 
 void CColorLabel::SetTextColor(COLORREF colour) {
@@ -51,6 +65,18 @@ LRESULT CALLBACK CColorLabel::SubclassProc(HWND window, UINT message, WPARAM wPa
       return reinterpret_cast<LRESULT>(label->m_hBrush);
     }
     case WM_SETTEXT: {
+      // the window may be a Unicode one
+      if (IsWindowUnicode(window) && lParam) {
+        const auto* wide = reinterpret_cast<const wchar_t*>(lParam);
+        std::string text(static_cast<std::size_t>(
+                             WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr)),
+                         '\0');
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), static_cast<int>(text.size()), nullptr,
+                            nullptr);
+        label->FitText(text.c_str());
+      } else {
+        label->FitText(reinterpret_cast<const char*>(lParam));
+      }
       const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
       RedrawNow(window);
       return result;

@@ -2,7 +2,8 @@
 // CColorLabel: a static text whose text colour changes at run time, drawn on
 // the button-face colour read when the label is made. A new colour or a new
 // text is painted before the call returns, so a status shown during a long
-// action is seen although the action pumps no messages.
+// action is seen although the action pumps no messages. A text too long for
+// one line is drawn in a smaller size of the dialog's face, not cut off.
 
 #include <windows.h>
 
@@ -25,7 +26,10 @@ class CColorLabel {
   static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam,
                                        LPARAM lParam, UINT_PTR id, DWORD_PTR self);
 
+  void FitText(const char* text);
+
   HWND m_hWnd = nullptr;
+  HFONT m_hFitted = nullptr;  // the smaller face of the current text, if any
   HBRUSH m_hBrush;
   COLORREF m_crBack;
   COLORREF m_crText = 0;

@@ -3,6 +3,7 @@
 #include "gui/resource_ids.h"
 #include "gui/win32/about_dlg.h"
 #include "gui/win32/dialog_init_data.h"
+#include "gui/win32/fit_text.h"
 #include "gui/win32/main_window_logic.h"
 #include "gui/win32/reflect.h"
 #include "gui/win32/reset_window.h"
@@ -36,6 +37,7 @@ CMainWindow::CMainWindow()
 
 CMainWindow::~CMainWindow() {
   m_logic.reset();
+  for (HFONT font : m_fittedFonts) DeleteObject(font);
   DestroyIcon(m_hIcon);
   DestroyIcon(m_hSmallIcon);
 }
@@ -61,6 +63,7 @@ INT_PTR CALLBACK CMainWindow::DialogProc(HWND dialog, UINT message, WPARAM wPara
 void CMainWindow::OnInitDialog() {
   SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
+  FitStaticCaptions(m_hWnd, m_fittedFonts);
   const auto item = [this](int id) { return GetDlgItem(m_hWnd, id); };
   m_progress.Attach(item(IDC_PROGRESS));
   m_status.Attach(item(IDC_STATUS));

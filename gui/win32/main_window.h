@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 #include "gui/win32/color_label.h"
 #include "gui/win32/dialog_logic.h"
@@ -35,6 +36,7 @@ class CMainWindow {
   HICON m_hIcon;
   HICON m_hSmallIcon;
   bool m_bPaintPosted = false;
+  std::vector<HFONT> m_fittedFonts;  // of the captions made to fit
   CPercentBar m_progress;
   CColorLabel m_status;
   CColorLabel m_deviceOs;

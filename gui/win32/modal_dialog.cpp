@@ -1,20 +1,31 @@
 #include <windows.h>
 
+#include <vector>
+
 #include "gui/win32/dialog_logic.h"
+#include "gui/win32/fit_text.h"
 #include "gui/win32/reflect.h"
 
 namespace kavlen::win32 {
 
 namespace {
 
+struct Running {
+  DialogLogic* logic;
+  std::vector<HFONT> fonts;  // of the captions made to fit
+};
+
 INT_PTR CALLBACK LogicDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-    reinterpret_cast<DialogLogic*>(lParam)->OnInitDialog(dialog);
+    auto* running = reinterpret_cast<Running*>(lParam);
+    FitStaticCaptions(dialog, running->fonts);
+    running->logic->OnInitDialog(dialog);
     return TRUE;
   }
-  auto* logic = reinterpret_cast<DialogLogic*>(GetWindowLongPtrA(dialog, DWLP_USER));
-  if (!logic) return FALSE;
+  auto* running = reinterpret_cast<Running*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  if (!running) return FALSE;
+  DialogLogic* logic = running->logic;
   INT_PTR reflected = 0;
   if (ReflectToControl(message, wParam, lParam, reflected)) return reflected;
   switch (message) {
@@ -31,9 +42,12 @@ INT_PTR CALLBACK LogicDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }  // namespace
 
 std::intptr_t RunModalDialog(DialogHandle owner, int templateId, DialogLogic& logic) {
-  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId),
-                         static_cast<HWND>(owner), LogicDialogProc,
-                         reinterpret_cast<LPARAM>(&logic));
+  Running running{&logic, {}};
+  const INT_PTR result =
+      DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId),
+                      static_cast<HWND>(owner), LogicDialogProc, reinterpret_cast<LPARAM>(&running));
+  for (HFONT font : running.fonts) DeleteObject(font);
+  return result;
 }
 
 }  // namespace kavlen::win32

@@ -91,6 +91,25 @@ int CountColour(HWND window, COLORREF colour) {
   return CountColour(window, colour, 0, 0, client.right, client.bottom);
 }
 
+// Columns from the leftmost to the rightmost one that holds a pixel other
+// than the button face, in [0, width) x [0, height) of the client area.
+int InkSpan(HWND window, int width, int height) {
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  HDC screen = GetDC(nullptr);
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  int left = width, right = -1;
+  for (int x = 0; x < width; ++x)
+    for (int y = 0; y < height; ++y)
+      if (GetPixel(screen, origin.x + x, origin.y + y) != face) {
+        if (x < left) left = x;
+        right = x;
+        break;
+      }
+  ReleaseDC(nullptr, screen);
+  return right < left ? 0 : right - left + 1;
+}
+
 std::string Hex(COLORREF colour) {
   char text[16];
   std::snprintf(text, sizeof text, "%06lX", static_cast<unsigned long>(colour));
@@ -246,7 +265,10 @@ void CheckAboutBox(HWND main, DWORD pid, HANDLE process) {
 
 // What the main window has no instance of, checked on controls of the
 // driver's own: a vertical bar, and a label painting before its call returns.
+HFONT g_hostFont = nullptr;
+
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_GETFONT) return reinterpret_cast<LRESULT>(g_hostFont);
   INT_PTR reflected = 0;
   if (kavlen::win32::ReflectToControl(message, wParam, lParam, reflected)) return reflected;
   return DefWindowProcA(window, message, wParam, lParam);
@@ -260,11 +282,11 @@ void CheckControlsInProcess() {
   host.lpszClassName = "KavlenControlsHost";
   RegisterClassA(&host);
   HWND window = CreateWindowExA(0, host.lpszClassName, "controls", WS_POPUP | WS_VISIBLE, 500,
-                                400, 200, 200, nullptr, nullptr, host.hInstance, nullptr);
+                                400, 300, 200, nullptr, nullptr, host.hInstance, nullptr);
   HWND barWindow = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_VERTICAL,
                                    10, 10, 20, 100, window, nullptr, host.hInstance, nullptr);
   constexpr int kLabelId = 7;
-  HWND labelWindow = CreateWindowExA(0, "Static", "WWWW", WS_CHILD | WS_VISIBLE, 50, 10, 100, 20,
+  HWND labelWindow = CreateWindowExA(0, "Static", "WWWW", WS_CHILD | WS_VISIBLE, 50, 10, 200, 20,
                                      window, reinterpret_cast<HMENU>(kLabelId), host.hInstance,
                                      nullptr);
   UpdateWindow(window);
@@ -287,7 +309,31 @@ void CheckControlsInProcess() {
     Check(CountColour(labelWindow, RGB(255, 0, 0)) > 10 &&
               Pixel(labelWindow, 99, 19) == GetSysColor(COLOR_BTNFACE),
           "a colour label repaints its text in the new colour before SetTextColor returns");
+
+    // A text too wide for the label's one line gets a smaller size of the
+    // dialog's face; a short one the dialog's font again.
+    g_hostFont = CreateFontA(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma");
+    SendMessageA(labelWindow, WM_SETFONT, reinterpret_cast<WPARAM>(g_hostFont), FALSE);
+    const char* fatal = "Fatal Error or Device is not Connected !!";
+    const auto widthIn = [labelWindow](const char* text) {
+      HDC dc = GetDC(labelWindow);
+      HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(labelWindow, WM_GETFONT, 0, 0)));
+      SIZE size{};
+      GetTextExtentPoint32A(dc, text, lstrlenA(text), &size);
+      SelectObject(dc, old);
+      ReleaseDC(labelWindow, dc);
+      return size.cx;
+    };
+    Check(widthIn(fatal) >= 200, "the long text is wider than the label in the dialog's font");
+    SetWindowTextA(labelWindow, fatal);
+    Check(widthIn(fatal) < 199, "a long text is fitted to the label, " + std::to_string(widthIn(fatal)) +
+                                   " pixels wide in 200");
+    SetWindowTextA(labelWindow, "Ready...");
+    Check(SendMessageA(labelWindow, WM_GETFONT, 0, 0) == reinterpret_cast<LRESULT>(g_hostFont),
+          "a short text is drawn in the dialog's font again");
   }
+  DeleteObject(g_hostFont);
+  g_hostFont = nullptr;
   DestroyWindow(window);
 }
 
@@ -477,6 +523,15 @@ bool ResetDialogClosesByItself(Program& program) {
     return false;
   }
   Check(Text(GetDlgItem(reset, 1049)) == "Reset the target ...", "the reset dialog's text");
+  Sleep(200);
+  // Drawn whole on its one line (a smaller size of the dialog's face where
+  // the face is wider than the template's): not wrapped after "Reset the".
+  HWND text = GetDlgItem(reset, 1049);
+  RECT box;
+  GetClientRect(text, &box);
+  const int span = InkSpan(text, box.right, box.bottom);
+  Check(span * 4 >= box.right * 3, "the reset text spans " + std::to_string(span) + " of " +
+                                       std::to_string(box.right) + " pixels: cut off");
   Shot(reset, "kavlen-win32-reset");
   const DWORD seen = GetTickCount();
   while (IsWindow(reset) && GetTickCount() - seen < 5000) Sleep(20);
