@@ -309,6 +309,9 @@ void CheckControlsInProcess() {
     Check(CountColour(labelWindow, RGB(255, 0, 0)) > 10 &&
               Pixel(labelWindow, 99, 19) == GetSysColor(COLOR_BTNFACE),
           "a colour label repaints its text in the new colour before SetTextColor returns");
+    SetWindowTextA(labelWindow, "");
+    Check(CountColour(labelWindow, RGB(255, 0, 0)) == 0,
+          "a colour label paints a new text before SetWindowText returns");
 
     // A text too wide for the label's one line gets a smaller size of the
     // dialog's face; a short one the dialog's font again.
