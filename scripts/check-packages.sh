@@ -119,28 +119,30 @@ for arch in x86_64 i686; do
   pass "$name.zip: ukavlen.exe and kavlen.exe with version resource $version, README.txt and LICENSE.txt with CRLF"
 done
 
-# ukavlen.exe from the unpacked zip under wine: its usage text, "not
+# ukavlen.exe from each unpacked zip under wine: its usage text, "not
 # attached" with no emulator, then a download with verify into a simulated
 # emulator reached over loopback TCP.
-exe=$work/x86_64/kavlen-$version-windows-x86_64/ukavlen.exe
 # the prefix scripts/wine-run.sh uses, so that its server can be waited for
 export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/kavlen-wine}"
-"$expect" tests/packages/usage.txt 1 scripts/wine-run.sh "$exe" -? >/dev/null || fail "ukavlen.exe -? under wine"
-"$expect" tests/windows/no-device-u.txt 1 scripts/wine-run.sh "$exe" -u >/dev/null || fail "ukavlen.exe -u under wine"
-export KAVLEN_DEVICE_DIR=$work/devices-tcp
-build/native/bin/kavlen-sim --state os --tcp --dump "$work/dump-tcp.bin" >"$work/sim-tcp.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 200); do grep -q '^listening on' "$work/sim-tcp.out" && break; sleep 0.05; done
-grep -q '^listening on' "$work/sim-tcp.out" || fail "kavlen-sim --tcp did not start: $(cat "$work/sim-tcp.out")"
-status=0
-(cd "$work" && "$src/scripts/wine-run.sh" "$exe" -d sample.bin -v >ukavlen-exe.out) || status=$?
-[ "$status" -eq 0 ] || { cat "$work/ukavlen-exe.out"; fail "ukavlen.exe download exit status $status"; }
-grep -q $'^Verify OK !!\r$' "$work/ukavlen-exe.out" || fail "ukavlen.exe did not say Verify OK !!"
-{ cat "$work/sample.bin"; head -c $((131072 - 102400)) /dev/zero; } | cmp - "$work/dump-tcp.bin" ||
-  fail "the emulator does not hold the image ukavlen.exe sent"
-kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=""
-unset KAVLEN_DEVICE_DIR
-"$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w
-pass "ukavlen.exe from the x86_64 zip under wine: -? and -u answer with exit status 1; -d -v into kavlen-sim --tcp exits 0 and the emulator holds the image"
+for arch in x86_64 i686; do
+  exe=$work/$arch/kavlen-$version-windows-$arch/ukavlen.exe
+  "$expect" tests/packages/usage.txt 1 scripts/wine-run.sh "$exe" -? >/dev/null || fail "$arch ukavlen.exe -? under wine"
+  "$expect" tests/windows/no-device-u.txt 1 scripts/wine-run.sh "$exe" -u >/dev/null || fail "$arch ukavlen.exe -u under wine"
+  export KAVLEN_DEVICE_DIR=$work/devices-$arch
+  build/native/bin/kavlen-sim --state os --tcp --dump "$work/dump-$arch.bin" >"$work/sim-$arch.out" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 200); do grep -q '^listening on' "$work/sim-$arch.out" && break; sleep 0.05; done
+  grep -q '^listening on' "$work/sim-$arch.out" || fail "kavlen-sim --tcp did not start: $(cat "$work/sim-$arch.out")"
+  status=0
+  (cd "$work" && "$src/scripts/wine-run.sh" "$exe" -d sample.bin -v >"ukavlen-$arch.out") || status=$?
+  [ "$status" -eq 0 ] || { cat "$work/ukavlen-$arch.out"; fail "$arch ukavlen.exe download exit status $status"; }
+  grep -q $'^Verify OK !!\r$' "$work/ukavlen-$arch.out" || fail "$arch ukavlen.exe did not say Verify OK !!"
+  { cat "$work/sample.bin"; head -c $((131072 - 102400)) /dev/zero; } | cmp - "$work/dump-$arch.bin" ||
+    fail "the emulator does not hold the image the $arch ukavlen.exe sent"
+  kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=""
+  unset KAVLEN_DEVICE_DIR
+  "$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w
+  pass "ukavlen.exe from the $arch zip under wine: -? and -u answer with exit status 1; -d -v into kavlen-sim --tcp exits 0 and the emulator holds the image"
+done
 
 echo "package checks: $passed passed, 0 failed"

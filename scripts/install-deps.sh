@@ -14,6 +14,10 @@ packages=(
   xvfb xauth
   # Windows cross builds and their smoke test
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+  # the 32-bit Windows programs under wine: its i386 loader, and the X
+  # extensions the 64-bit side has through Qt, so both draw alike
+  wine32:i386 libxrender1:i386 libxcursor1:i386 libxi6:i386 libxrandr2:i386
+  libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
   # release packages (scripts/package.sh) and their checks
   dpkg-dev zip unzip lintian mandoc groff-base man-db desktop-file-utils
   # kavlen.exe's window tests: Tahoma and Marlett for wine (xvfb is above)
@@ -35,5 +39,10 @@ fi
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# i386 packages come from Debian's own archive once dpkg takes that architecture
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+   ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs the Windows console program under wine64 (after scripts/build.sh
-# native and mingw64): its smoke test, then the console status and scenario
-# tables against ukavlen.exe, each simulator reached over loopback TCP.
+# Runs the Windows programs under wine (after scripts/build.sh native,
+# mingw64 and mingw32), the 64-bit and then the 32-bit build: their smoke
+# tests and kavlen.exe's window scenarios, then the console status, scenario
+# and long-option tables against ukavlen.exe, each simulator reached over
+# loopback TCP.
 #
 # One wine prefix for the run (build/wineprefix, made afresh), and one wine
 # server kept alive across the table's runs, so that a start costs about
@@ -28,17 +30,20 @@ if ! scripts/wine-run.sh wineboot -i >"$boot_log"; then
 fi
 rm -f "$boot_log"
 
-ctest --test-dir build/mingw64 --output-on-failure --timeout 300
-
-# the status, scenario and long-option tables, each for ukavlen.exe
 status=0
-for table in ukavlen_binary_test ukavlen_run_test ukavlen_features_test; do
-  table_log=$(mktemp)
-  KAVLEN_UKAVLEN_EXE=$PWD/build/mingw64/bin/ukavlen.exe \
-    "build/native/bin/$table" --gtest_filter='*UkavlenExe*' >"$table_log" 2>&1 || status=1
-  cat "$table_log"
-  # a table that ran no row has not passed
-  if ! grep -q '^\[  PASSED  \] [1-9]' "$table_log"; then status=1; fi
-  rm -f "$table_log"
+for build in mingw64 mingw32; do
+  echo "== $build"
+  ctest --test-dir "build/$build" --output-on-failure --timeout 300 || status=1
+
+  # the status, scenario and long-option tables, each for ukavlen.exe
+  for table in ukavlen_binary_test ukavlen_run_test ukavlen_features_test; do
+    table_log=$(mktemp)
+    KAVLEN_UKAVLEN_EXE=$PWD/build/$build/bin/ukavlen.exe \
+      "build/native/bin/$table" --gtest_filter='*UkavlenExe*' >"$table_log" 2>&1 || status=1
+    cat "$table_log"
+    # a table that ran no row has not passed
+    if ! grep -q '^\[  PASSED  \] [1-9]' "$table_log"; then status=1; fi
+    rm -f "$table_log"
+  done
 done
 exit "$status"

@@ -9,6 +9,13 @@ export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/kavlen-
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
+# A prefix made before 32-bit wine was installed has an empty syswow64, and
+# a 32-bit program in it ends at once with nothing printed.
+if [ -x /usr/lib/wine/wine ] && [ -d "$WINEPREFIX/drive_c/windows/system32" ] &&
+   [ -z "$(ls -A "$WINEPREFIX/drive_c/windows/syswow64" 2>/dev/null)" ]; then
+  echo "wine-run: $WINEPREFIX has no 32-bit part (made before wine32 was installed): remove it" >&2
+  exit 125
+fi
 out=$(mktemp)
 "$wine" "$@" >"$out" 2>/dev/null </dev/null
 status=$?
