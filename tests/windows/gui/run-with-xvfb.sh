@@ -100,7 +100,7 @@ run "$@"
 status=$?
 stop_sim
 cat "$work/out"
-[ "$status" -eq 0 ] || tail -20 "$work/err" >&2
+[ "$status" -eq 0 ] || { echo "run-with-xvfb: exit status $status" >&2; tail -20 "$work/err" >&2; }
 # A dialog program that cannot reach the screen ends silently with 91.
 [ "$status" -ne 91 ] || echo "run-with-xvfb: status 91: the program could not open its windows on $DISPLAY" >&2
 exit $status
