@@ -92,75 +92,39 @@ LRESULT CPercentBar::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return OnSetText(wParam, lParam);
     case WM_GETTEXT:
       return OnGetText(wParam, lParam);
-    case PBM_SETRANGE:
-      m_nMin = LOWORD(lParam);
-      m_nMax = HIWORD(lParam);
-      return 0;
-    case PBM_SETPOS:
-      return SetPos(static_cast<int>(wParam));
-    case PBM_DELTAPOS:
-      return SetPos(WrappingAdd(m_nPos, static_cast<int>(wParam)));
-    case PBM_SETSTEP: {
-      const int previous = m_nStep;
-      m_nStep = static_cast<int>(wParam);
-      return previous;
+    default: {
+      std::intptr_t result = 0;  // not LRESULT: that is long on 32-bit Windows
+      BarChange change = BarChange::Nothing;
+      if (!AnswerBarMessage(m_state, message, wParam, lParam, result, change))
+        return m_hWnd ? DefSubclassProc(m_hWnd, message, wParam, lParam) : 0;
+      // Before Attach there is no window to paint.
+      if (m_hWnd && change == BarChange::Position) ShowPos();
+      if (m_hWnd && change == BarChange::Look) InvalidateRect(m_hWnd, nullptr, TRUE);
+      return static_cast<LRESULT>(result);
     }
-    case PBM_STEPIT:
-      return SetPos(WrappingAdd(m_nPos, m_nStep));
-    case PBM_SETRANGE32:
-      m_nMin = static_cast<int>(wParam);
-      m_nMax = static_cast<int>(lParam);
-      return 0;
-    case PBM_GETRANGE:
-      if (lParam) {
-        auto* range = reinterpret_cast<PBRANGE*>(lParam);
-        range->iLow = m_nMin;
-        range->iHigh = m_nMax;
-      }
-      return wParam ? m_nMin : m_nMax;
-    case PBM_GETPOS:
-      return m_nPos;
-    case PBM_SETBARCOLOR:
-      return SetBarColor(static_cast<COLORREF>(lParam));
-    case PBM_SETBKCOLOR:
-      return SetBkColor(static_cast<COLORREF>(lParam));
-    case PBM_SETCAPTIONCOLOR:
-      return SetCaptionColor(static_cast<COLORREF>(lParam));
-    case PBM_SHOWCAPTION:
-      ShowCaption(wParam != 0);
-      return 0;
-    default:
-      return DefSubclassProc(m_hWnd, message, wParam, lParam);
   }
 }
 
-int CPercentBar::SetPos(int position) {
-  if (!m_hWnd) return -1;
-  const int previous = m_nPos;
-  m_nPos = position;
-  const int bar = TruncToInt(BarFraction(m_nPos, m_nMin, m_nMax) * ClientExtent());
-  if (bar != m_nBarWidth) {
-    m_nBarWidth = bar;
-    RedrawNow(m_hWnd);
-  }
-  return previous;
+// Repaints at once when the bar's length in pixels changed.
+void CPercentBar::ShowPos() {
+  const int bar =
+      TruncToInt(BarFraction(m_state.pos, m_state.min, m_state.max) * ClientExtent());
+  if (bar == m_nBarWidth) return;
+  m_nBarWidth = bar;
+  RedrawNow(m_hWnd);
 }
 
-COLORREF CPercentBar::Replace(COLORREF& member, COLORREF colour) {
-  if (m_hWnd) InvalidateRect(m_hWnd, nullptr, TRUE);
-  const COLORREF previous = member;
-  member = colour;
-  return previous;
+COLORREF CPercentBar::SetBarColor(COLORREF colour) {
+  return static_cast<COLORREF>(OnMessage(PBM_SETBARCOLOR, 0, static_cast<LPARAM>(colour)));
+}
+COLORREF CPercentBar::SetBkColor(COLORREF colour) {
+  return static_cast<COLORREF>(OnMessage(PBM_SETBKCOLOR, 0, static_cast<LPARAM>(colour)));
+}
+COLORREF CPercentBar::SetCaptionColor(COLORREF colour) {
+  return static_cast<COLORREF>(OnMessage(PBM_SETCAPTIONCOLOR, 0, static_cast<LPARAM>(colour)));
 }
 
-COLORREF CPercentBar::SetBarColor(COLORREF colour) { return Replace(m_crBar, colour); }
-COLORREF CPercentBar::SetBkColor(COLORREF colour) { return Replace(m_crBk, colour); }
-COLORREF CPercentBar::SetCaptionColor(COLORREF colour) { return Replace(m_crCaption, colour); }
-
-void CPercentBar::ShowCaption(bool show) {
-  if (m_hWnd && show != m_bShowCaption) InvalidateRect(m_hWnd, nullptr, TRUE);
-  m_bShowCaption = show;
-}
+void CPercentBar::ShowCaption(bool show) { OnMessage(PBM_SHOWCAPTION, show ? 1 : 0, 0); }
 
 LRESULT CPercentBar::OnSetText(WPARAM wParam, LPARAM lParam) {
   const LRESULT result = DefSubclassProc(m_hWnd, WM_SETTEXT, wParam, lParam);
@@ -197,10 +161,10 @@ void CPercentBar::OnPaint() {
   RECT client;
   GetClientRect(m_hWnd, &client);
   RECT area;
-  if (m_nMin < m_nMax && IntersectRect(&area, &paint.rcPaint, &client)) {
-    const COLORREF barColour = Resolve(m_crBar, COLOR_HIGHLIGHT);
-    const COLORREF background = Resolve(m_crBk, COLOR_WINDOW);
-    const double fraction = BarFraction(m_nPos, m_nMin, m_nMax);
+  if (m_state.min < m_state.max && IntersectRect(&area, &paint.rcPaint, &client)) {
+    const COLORREF barColour = Resolve(m_state.barColour, COLOR_HIGHLIGHT);
+    const COLORREF background = Resolve(m_state.bkColour, COLOR_WINDOW);
+    const double fraction = BarFraction(m_state.pos, m_state.min, m_state.max);
     COffscreenDC offscreen(screen, area);
     HDC dc = offscreen.Get();
     const HGDIOBJ oldFont =
@@ -214,7 +178,7 @@ void CPercentBar::OnPaint() {
     }
     Fill(dc, bar, barColour);
     Fill(dc, rest, background);
-    if (m_bShowCaption && !IsVertical())
+    if (m_state.showCaption && !IsVertical())
       DrawCaption(dc, client, bar, rest, barColour, background, fraction);
     SelectObject(dc, oldFont);
   }
@@ -226,19 +190,19 @@ void CPercentBar::DrawCaption(HDC dc, const RECT& client, const RECT& bar, const
   wchar_t percent[16];
   std::swprintf(percent, 16, L"%d%%", TruncToInt(fraction * 100.0));
   const wchar_t* caption = m_strCaption.empty() ? percent : m_strCaption.c_str();
-  const bool custom = m_crCaption != CLR_DEFAULT;
+  const bool custom = m_state.captionColour != CLR_DEFAULT;
   constexpr UINT kFlags = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
   RECT box = client;
   SetBkMode(dc, TRANSPARENT);
 
   const int saved = SaveDC(dc);
   IntersectClipRect(dc, bar.left, bar.top, bar.right, bar.bottom);
-  SetTextColor(dc, custom ? m_crCaption : background);
+  SetTextColor(dc, custom ? m_state.captionColour : background);
   DrawTextW(dc, caption, -1, &box, kFlags);
   RestoreDC(dc, saved);
 
   IntersectClipRect(dc, rest.left, rest.top, rest.right, rest.bottom);
-  SetTextColor(dc, custom ? m_crCaption : barColour);
+  SetTextColor(dc, custom ? m_state.captionColour : barColour);
   DrawTextW(dc, caption, -1, &box, kFlags);
   SelectClipRgn(dc, nullptr);
 }

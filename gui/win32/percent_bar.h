@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "gui/bar_math.h"
+
 namespace kavlen::win32 {
 
 // Private messages beside the standard progress ones.
@@ -38,8 +40,7 @@ class CPercentBar {
  private:
   static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam,
                                        LPARAM lParam, UINT_PTR id, DWORD_PTR self);
-  int SetPos(int position);
-  COLORREF Replace(COLORREF& member, COLORREF colour);
+  void ShowPos();
   LRESULT OnSetText(WPARAM wParam, LPARAM lParam);
   LRESULT OnGetText(WPARAM size, LPARAM buffer) const;
   void OnPaint();
@@ -49,16 +50,10 @@ class CPercentBar {
   bool IsVertical() const;
 
   HWND m_hWnd = nullptr;
-  COLORREF m_crCaption = CLR_DEFAULT;
-  int m_nPos = 0;
-  int m_nStep = 1;
-  int m_nMax = 100;
-  int m_nMin = 0;
+  // Position, step, range, colours and the caption switch.
+  BarState m_state;
   std::wstring m_strCaption;  // the control's window may be a Unicode one
-  bool m_bShowCaption = true;
   int m_nBarWidth = -1;
-  COLORREF m_crBar = CLR_DEFAULT;
-  COLORREF m_crBk = CLR_DEFAULT;
 };
 
 }  // namespace kavlen::win32

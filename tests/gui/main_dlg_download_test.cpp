@@ -351,8 +351,8 @@ TEST(DownloadProgress, CaptionsCountTheBlocksDone) {
   const RecordingDialogHost::Bar& bar = bench.rig.host.bars[IDC_PROGRESS];
   EXPECT_EQ(bench.rig.Text(IDC_PROGRESS), up + "75%");
   EXPECT_EQ(bar.pos, 0);
-  EXPECT_EQ(bar.low, 0);
-  EXPECT_EQ(bar.high, 4);
+  EXPECT_EQ(bar.min, 0);
+  EXPECT_EQ(bar.max, 4);
   // The read-back paints spring green on light red and restores blue on white.
   EXPECT_EQ(bar.barColour, kBlue);
   EXPECT_EQ(bar.bkColour, kWhite);

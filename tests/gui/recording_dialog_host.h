@@ -31,11 +31,7 @@ namespace kavlen::test {
 
 class RecordingDialogHost : public DialogHost {
  public:
-  struct Bar {
-    int low = 0, high = 100, pos = 0, step = 1;
-    COLORREF barColour = CLR_DEFAULT, bkColour = CLR_DEFAULT;
-    bool showCaption = true;
-  };
+  using Bar = BarState;
   struct Paint {
     int id;
     std::string text;
@@ -103,7 +99,10 @@ class RecordingDialogHost : public DialogHost {
     Log("SendDlgItemMessage " + std::to_string(id) + " " + std::to_string(message) + " " +
         std::to_string(wParam) + " " + std::to_string(lParam));
     if (comboEntries.count(id) != 0) return ComboMessage(id, message, wParam);
-    return BarMessage(bars[id], message, wParam, lParam);
+    LRESULT result = 0;
+    BarChange change = BarChange::Nothing;
+    AnswerBarMessage(bars[id], message, wParam, lParam, result, change);
+    return result;
   }
   void UpdateWindow(int id) override {
     Log("UpdateWindow " + std::to_string(id));
@@ -171,7 +170,7 @@ class RecordingDialogHost : public DialogHost {
     const Bar& bar = bars.at(id);
     if (!bar.showCaption) return {};
     if (!GetDlgItemText(id).empty()) return GetDlgItemText(id);
-    return std::to_string(TruncToInt(BarFraction(bar.pos, bar.low, bar.high) * 100.0)) + "%";
+    return std::to_string(TruncToInt(BarFraction(bar.pos, bar.min, bar.max) * 100.0)) + "%";
   }
   // The texts item `id` showed at its paints, in order.
   std::vector<std::string> PaintedTexts(int id) const {
@@ -233,35 +232,6 @@ class RecordingDialogHost : public DialogHost {
     const bool valid = index >= 0 && index < comboEntries[id];
     comboSelection[id] = valid ? index : -1;
     return valid ? index : CB_ERR;
-  }
-
-  static LRESULT BarMessage(Bar& bar, unsigned message, WPARAM wParam, LPARAM lParam) {
-    const auto exchange = [](auto& field, auto value) {
-      const auto previous = field;
-      field = value;
-      return static_cast<LRESULT>(previous);
-    };
-    switch (message) {
-      case PBM_SETRANGE: {
-        const LRESULT previous = MAKELPARAM(static_cast<unsigned>(bar.low), static_cast<unsigned>(bar.high));
-        bar.low = static_cast<int>(LOWORD(static_cast<std::uintptr_t>(lParam)));
-        bar.high = static_cast<int>(HIWORD(static_cast<std::uintptr_t>(lParam)));
-        return previous;
-      }
-      case PBM_SETRANGE32:
-        bar.low = static_cast<int>(wParam);
-        bar.high = static_cast<int>(lParam);
-        return 0;
-      case PBM_SETPOS: return exchange(bar.pos, static_cast<int>(wParam));
-      case PBM_DELTAPOS: return exchange(bar.pos, WrappingAdd(bar.pos, static_cast<int>(wParam)));
-      case PBM_SETSTEP: return exchange(bar.step, static_cast<int>(wParam));
-      case PBM_STEPIT: return exchange(bar.pos, WrappingAdd(bar.pos, bar.step));
-      case PBM_GETPOS: return bar.pos;
-      case PBM_SETBARCOLOR: return exchange(bar.barColour, static_cast<COLORREF>(lParam));
-      case PBM_SETBKCOLOR: return exchange(bar.bkColour, static_cast<COLORREF>(lParam));
-      case PBM_SHOWCAPTION: bar.showCaption = wParam != 0; return 0;
-      default: return 0;
-    }
   }
 };
 

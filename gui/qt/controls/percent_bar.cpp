@@ -39,42 +39,14 @@ LRESULT CPercentBar::SendMessage(unsigned message, WPARAM wParam, LPARAM lParam)
       return 1;
     case WM_GETTEXT:
       return OnGetText(wParam, reinterpret_cast<char*>(lParam));
-    case PBM_SETRANGE:
-      SetRange(static_cast<int>(LOWORD(static_cast<std::uintptr_t>(lParam))),
-               static_cast<int>(HIWORD(static_cast<std::uintptr_t>(lParam))));
-      return 0;
-    case PBM_SETPOS:
-      return SetPos(static_cast<int>(wParam));
-    case PBM_DELTAPOS:
-      return OffsetPos(static_cast<int>(wParam));
-    case PBM_SETSTEP:
-      return SetStep(static_cast<int>(wParam));
-    case PBM_STEPIT:
-      return StepIt();
-    case PBM_SETRANGE32:
-      SetRange(static_cast<int>(wParam), static_cast<int>(lParam));
-      return 0;
-    case PBM_GETRANGE: {
-      if (lParam) {
-        auto* range = reinterpret_cast<PBRANGE*>(lParam);
-        range->iLow = m_nMin;
-        range->iHigh = m_nMax;
-      }
-      return wParam ? m_nMin : m_nMax;
+    default: {
+      LRESULT result = 0;
+      BarChange change = BarChange::Nothing;
+      if (!AnswerBarMessage(m_state, message, wParam, lParam, result, change)) return 0;
+      if (change == BarChange::Position) ShowPos();
+      if (change == BarChange::Look) update();
+      return result;
     }
-    case PBM_GETPOS:
-      return m_nPos;
-    case PBM_SETBARCOLOR:
-      return SetBarColor(static_cast<COLORREF>(lParam));
-    case PBM_SETBKCOLOR:
-      return SetBkColor(static_cast<COLORREF>(lParam));
-    case PBM_SETCAPTIONCOLOR:
-      return SetCaptionColor(static_cast<COLORREF>(lParam));
-    case PBM_SHOWCAPTION:
-      ShowCaption(wParam != 0);
-      return 0;
-    default:
-      return 0;
   }
 }
 
@@ -91,23 +63,24 @@ LRESULT CPercentBar::OnGetText(WPARAM size, char* buffer) const {
 }
 
 int CPercentBar::SetPos(int position) {
-  const int previous = m_nPos;
-  m_nPos = position;
-  const int bar = BarExtent(m_nPos, m_nMin, m_nMax, ClientExtent());
-  if (bar != m_nBarWidth) {
-    const int drawn = m_nBarWidth;
-    m_nBarWidth = bar;
-    // Without a caption only the strip between the old and the new end of
-    // the bar changes: painting just that keeps a long transfer from
-    // pushing the whole bar to the screen once per block. Anything else
-    // already marked for repainting is painted with it.
-    if (drawn >= 0 && (!m_bShowCaption || IsVertical())) {
-      repaint(ChangedStrip(drawn, bar));
-    } else {
-      repaint();
-    }
+  return static_cast<int>(SendMessage(PBM_SETPOS, static_cast<WPARAM>(position)));
+}
+
+// Repaints when the bar's length in pixels changed.
+void CPercentBar::ShowPos() {
+  const int bar = BarExtent(m_state.pos, m_state.min, m_state.max, ClientExtent());
+  if (bar == m_nBarWidth) return;
+  const int drawn = m_nBarWidth;
+  m_nBarWidth = bar;
+  // Without a caption only the strip between the old and the new end of
+  // the bar changes: painting just that keeps a long transfer from
+  // pushing the whole bar to the screen once per block. Anything else
+  // already marked for repainting is painted with it.
+  if (drawn >= 0 && (!m_state.showCaption || IsVertical())) {
+    repaint(ChangedStrip(drawn, bar));
+  } else {
+    repaint();
   }
-  return previous;
 }
 
 QRect CPercentBar::ChangedStrip(int from, int to) const {
@@ -119,51 +92,38 @@ QRect CPercentBar::ChangedStrip(int from, int to) const {
   return QRect(client.left() + low, client.top(), high - low, client.height()) & client;
 }
 
-int CPercentBar::OffsetPos(int increment) { return SetPos(WrappingAdd(m_nPos, increment)); }
-
-int CPercentBar::SetStep(int step) {
-  const int previous = m_nStep;
-  m_nStep = step;
-  return previous;
+int CPercentBar::OffsetPos(int increment) {
+  return static_cast<int>(SendMessage(PBM_DELTAPOS, static_cast<WPARAM>(increment)));
 }
 
-int CPercentBar::StepIt() { return SetPos(WrappingAdd(m_nPos, m_nStep)); }
+int CPercentBar::SetStep(int step) {
+  return static_cast<int>(SendMessage(PBM_SETSTEP, static_cast<WPARAM>(step)));
+}
+
+int CPercentBar::StepIt() { return static_cast<int>(SendMessage(PBM_STEPIT)); }
 
 void CPercentBar::SetRange(int minimum, int maximum) {
-  m_nMin = minimum;
-  m_nMax = maximum;
+  SendMessage(PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
 }
 
 void CPercentBar::GetRange(int& minimum, int& maximum) const {
-  minimum = m_nMin;
-  maximum = m_nMax;
+  minimum = m_state.min;
+  maximum = m_state.max;
 }
 
 COLORREF CPercentBar::SetBarColor(COLORREF colour) {
-  update();
-  const COLORREF previous = m_crBar;
-  m_crBar = colour;
-  return previous;
+  return static_cast<COLORREF>(SendMessage(PBM_SETBARCOLOR, 0, colour));
 }
 
 COLORREF CPercentBar::SetBkColor(COLORREF colour) {
-  update();
-  const COLORREF previous = m_crBk;
-  m_crBk = colour;
-  return previous;
+  return static_cast<COLORREF>(SendMessage(PBM_SETBKCOLOR, 0, colour));
 }
 
 COLORREF CPercentBar::SetCaptionColor(COLORREF colour) {
-  update();
-  const COLORREF previous = m_crCaption;
-  m_crCaption = colour;
-  return previous;
+  return static_cast<COLORREF>(SendMessage(PBM_SETCAPTIONCOLOR, 0, colour));
 }
 
-void CPercentBar::ShowCaption(bool show) {
-  if (show != m_bShowCaption) update();
-  m_bShowCaption = show;
-}
+void CPercentBar::ShowCaption(bool show) { SendMessage(PBM_SHOWCAPTION, show ? 1 : 0); }
 
 void CPercentBar::SetWindowText(const QString& text) {
   m_strWindowText = text;
@@ -184,11 +144,11 @@ int CPercentBar::ClientExtent() const {
 }
 
 QColor CPercentBar::ResolvedBarColor() const {
-  return m_crBar == CLR_DEFAULT ? palette().color(QPalette::Highlight) : ToQColor(m_crBar);
+  return m_state.barColour == CLR_DEFAULT ? palette().color(QPalette::Highlight) : ToQColor(m_state.barColour);
 }
 
 QColor CPercentBar::ResolvedBkColor() const {
-  return m_crBk == CLR_DEFAULT ? palette().color(QPalette::Base) : ToQColor(m_crBk);
+  return m_state.bkColour == CLR_DEFAULT ? palette().color(QPalette::Base) : ToQColor(m_state.bkColour);
 }
 
 void CPercentBar::paintEvent(QPaintEvent* event) {
@@ -198,11 +158,11 @@ void CPercentBar::paintEvent(QPaintEvent* event) {
     screen.setPen(palette().color(QPalette::Shadow));
     screen.drawRect(rect().adjusted(0, 0, -1, -1));
   }
-  if (m_nMin >= m_nMax) return;
+  if (m_state.min >= m_state.max) return;
 
   const QColor bar = ResolvedBarColor();
   const QColor background = ResolvedBkColor();
-  const double fraction = BarFraction(m_nPos, m_nMin, m_nMax);
+  const double fraction = BarFraction(m_state.pos, m_state.min, m_state.max);
 
   COffscreenDC dc(screen, *this, event->rect() & client);
   QPainter& painter = dc.Painter();
@@ -214,7 +174,7 @@ void CPercentBar::paintEvent(QPaintEvent* event) {
   painter.fillRect(split.bar, bar);
   painter.fillRect(split.rest, background);
 
-  if (m_bShowCaption && !IsVertical())
+  if (m_state.showCaption && !IsVertical())
     DrawCaption(painter, client, split.bar, split.rest, bar, background, fraction);
 }
 
@@ -225,14 +185,14 @@ void CPercentBar::DrawCaption(QPainter& painter, const QRect& client, const QRec
                               ? PercentCaption(TruncToInt(fraction * 100.0))
                               : m_strCaption;
   const int flags = Qt::AlignCenter | Qt::TextSingleLine;
-  const bool custom = m_crCaption != CLR_DEFAULT;
+  const bool custom = m_state.captionColour != CLR_DEFAULT;
 
   painter.save();
   painter.setClipRect(barPart);
-  painter.setPen(custom ? ToQColor(m_crCaption) : background);
+  painter.setPen(custom ? ToQColor(m_state.captionColour) : background);
   painter.drawText(client, flags, caption);
   painter.setClipRect(restPart);
-  painter.setPen(custom ? ToQColor(m_crCaption) : bar);
+  painter.setPen(custom ? ToQColor(m_state.captionColour) : bar);
   painter.drawText(client, flags, caption);
   painter.restore();
 }

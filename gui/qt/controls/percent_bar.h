@@ -12,6 +12,7 @@
 #include <QRect>
 #include <QString>
 
+#include "gui/bar_math.h"
 #include "gui/qt/controls/colorref.h"
 #include "gui/controls/control_messages.h"
 
@@ -30,7 +31,7 @@ class CPercentBar : public QProgressBar {
 
   // Returns the previous position.
   int SetPos(int position);
-  int GetPos() const { return m_nPos; }
+  int GetPos() const { return m_state.pos; }
   int OffsetPos(int increment);
   int SetStep(int step);  // returns the previous step
   int StepIt();           // position + step, no wrap at the maximum
@@ -64,19 +65,14 @@ class CPercentBar : public QProgressBar {
   QColor ResolvedBarColor() const;
   QColor ResolvedBkColor() const;
   int ClientExtent() const;
+  void ShowPos();
   // The client pixels between two bar lengths.
   QRect ChangedStrip(int from, int to) const;
 
-  COLORREF m_crCaption = CLR_DEFAULT;
-  int m_nPos = 0;
-  int m_nStep = 1;
-  int m_nMax = 100;
-  int m_nMin = 0;
+  // Position, step, range, colours and the caption switch.
+  BarState m_state;
   QString m_strCaption;
-  bool m_bShowCaption = true;
   int m_nBarWidth = -1;
-  COLORREF m_crBar = CLR_DEFAULT;
-  COLORREF m_crBk = CLR_DEFAULT;
 
   QString m_strWindowText;
   unsigned m_nStyle;
