@@ -47,7 +47,20 @@ long CpuTicks(pid_t pid) {
   return user + system;
 }
 
-class SimTransportTest : public SimRig {};
+class SimTransportTest : public SimRig {
+ protected:
+  // The simulator sees closed clients at its next round; within a second
+  // the device opens again.
+  void ExpectOpensAgain() {
+    Handle device = Open();
+    for (int retry = 0; retry < 100 && device == kInvalidHandle; ++retry) {
+      usleep(10000);
+      device = Open();
+    }
+    EXPECT_NE(device, kInvalidHandle);
+    EXPECT_TRUE(api().CloseHandle(device));
+  }
+};
 
 TEST_F(SimTransportTest, TcpFileHoldsPortAndTokenPrivatelyUntilExit) {
   SimProcess& sim = Start({"--tcp"});
@@ -202,14 +215,7 @@ TEST_F(SimTransportTest, ClientsBeyondTheCapAreTurnedAway) {
   pollfd first{static_cast<int>(clients.front()), POLLIN, 0};
   EXPECT_EQ(poll(&first, 1, 0), 0);  // still connected
   for (const SocketFd fd : clients) CloseSocket(fd);
-  // the simulator sees the closes at its next round; until then it is full
-  Handle device = Open();
-  for (int retry = 0; retry < 100 && device == kInvalidHandle; ++retry) {
-    usleep(10000);
-    device = Open();
-  }
-  EXPECT_NE(device, kInvalidHandle);
-  EXPECT_TRUE(api().CloseHandle(device));
+  ExpectOpensAgain();  // full until it has seen the closes
 }
 
 TEST_F(SimTransportTest, AcceptFailingAtTheDescriptorLimitPausesInsteadOfSpinning) {
@@ -228,13 +234,7 @@ TEST_F(SimTransportTest, AcceptFailingAtTheDescriptorLimitPausesInsteadOfSpinnin
   // a spinning accept loop burns about 100 ticks a second
   EXPECT_LT(CpuTicks(sim.pid()) - before, 30);
   for (const SocketFd fd : clients) CloseSocket(fd);
-  Handle device = Open();
-  for (int retry = 0; retry < 100 && device == kInvalidHandle; ++retry) {
-    usleep(10000);
-    device = Open();
-  }
-  EXPECT_NE(device, kInvalidHandle);
-  EXPECT_TRUE(api().CloseHandle(device));
+  ExpectOpensAgain();
 }
 
 }  // namespace
