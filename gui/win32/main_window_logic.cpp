@@ -1,16 +1,12 @@
 #include "gui/win32/main_window_logic.h"
 
-#include <chrono>
-#include <thread>
 #include <utility>
 
 #include "gui/app/profile_settings_file.h"
+#include "gui/app/program_services.h"
 #include "gui/app/stdout_trace_sink.h"
 #include "gui/main_dlg.h"
 #include "gui/win32/win32_dialog_host.h"
-#include "platform/device_lock.h"
-#include "platform/driver_api.h"
-#include "platform/system.h"
 
 namespace kavlen::win32 {
 
@@ -31,12 +27,7 @@ class MainWindowLogic final : public DialogLogic {
 
  private:
   MainDlgServices Services(MainWindowDialogs dialogs) {
-    MainDlgServices services{SystemDriver(), m_trace, m_settings, GetModuleDirectory()};
-    services.lockWait = DeviceLockWaitSetting();
-    services.debugOutput = [](const std::string& text) { kavlen::DebugOutput(text); };
-    services.sleep = [](int milliseconds) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    };
+    MainDlgServices services = ProgramServices(m_trace, m_settings);
     services.showResetDialog = std::move(dialogs.showResetDialog);
     services.showAboutDialog = std::move(dialogs.showAboutDialog);
     return services;
