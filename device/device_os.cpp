@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <new>
 
-#include "device/console_identification.h"
 #include "device/protocol.h"
 #include "platform/settings_location.h"
 #include "platform/system.h"
@@ -29,11 +28,6 @@ long long FileLength(std::FILE* file) {
   return end;
 }
 
-void StartOs(DriverApi& api, Handle device, CommandBlock& block) {
-  BuildHeadCommand(block, CMD_START_OS);
-  HeadExchange(api, device, block);
-}
-
 }  // namespace
 
 std::string FindDeviceOsFile(const std::vector<std::string>& dirs) {
@@ -47,7 +41,11 @@ std::string FindDeviceOsFile(const std::vector<std::string>& dirs) {
 }
 
 std::string DeviceOsPath(const std::string& moduleDir) {
-  return FindDeviceOsFile(DeviceOsSearchDirs(moduleDir));
+  const std::string path = FindDeviceOsFile(DeviceOsSearchDirs(moduleDir));
+  std::error_code error;
+  if (std::filesystem::exists(path, error)) return path;
+  // Named where its user can put it.
+  return JoinPath(DeviceOsPlaceDir(moduleDir), kDeviceOsFileName);
 }
 
 DeviceOsImage ReadDeviceOsFile(const std::string& path) {
@@ -80,26 +78,9 @@ void SendDeviceOs(DriverApi& api, Handle device, DeviceOsImage& image) {
                       image.bytes.get(), image.length, &returned);
 }
 
-int LoadDeviceOs(DriverApi& api, Handle device, CommandBlock& block, TraceSink& sink,
-                 const std::string& moduleDir) {
-  DeviceOsImage image = ReadDeviceOsFile(DeviceOsPath(moduleDir));
-  if (image.outcome == DeviceOsRead::Missing) {
-    sink.Print("open Device OS File fail. Please Re-Install system...\n");
-    sink.Print(" Maybe Missing the OS File--'TPROMOS.USB' not exist here !!..\n");
-    return 0;
-  }
-  if (image.outcome == DeviceOsRead::Unopenable || image.outcome == DeviceOsRead::ShortRead) {
-    sink.Print("read Device OS File fail. Please Re-Install system...\n");
-    return 0;
-  }
-  if (image.length == 0) {
-    sink.Print("The OS File is empty... Fail\n");
-    return 0;
-  }
-  SendDeviceOs(api, device, image);
-  StartOs(api, device, block);
-  const BootStatus recheck = ConsoleQueryBootStatus(api, device, block, sink);
-  return recheck.stateCode == DEV_STATE_OS_RUNNING ? 1 : 0;
+void StartDeviceOs(DriverApi& api, Handle device, CommandBlock& block) {
+  BuildHeadCommand(block, CMD_START_OS);
+  HeadExchange(api, device, block);
 }
 
 GuiOsLoad LoadDeviceOsForGui(DriverApi& api, Handle device, CommandBlock& block,
@@ -110,7 +91,7 @@ GuiOsLoad LoadDeviceOsForGui(DriverApi& api, Handle device, CommandBlock& block,
   }
   if (image.outcome == DeviceOsRead::ShortRead) return GuiOsLoad::ShortRead;
   SendDeviceOs(api, device, image);
-  StartOs(api, device, block);
+  StartDeviceOs(api, device, block);
   return block[0] == 0 ? GuiOsLoad::Started : GuiOsLoad::StartFailed;
 }
 

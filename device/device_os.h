@@ -21,8 +21,10 @@ inline constexpr const char* kDeviceOsFileName = "TPROMOS.USB";
 // where the user expects it first).
 std::string FindDeviceOsFile(const std::vector<std::string>& dirs);
 
-// The device OS file both programs load: beside the program, else in the
-// machine's shared data folder, else in the user's configuration folder.
+// The device OS file both programs load, from the first of
+// DeviceOsSearchDirs() that holds it; when none does, the path it should be
+// put at (beside the program, or in the user's folder when the program's
+// folder cannot take it).
 std::string DeviceOsPath(const std::string& moduleDir);
 
 enum class DeviceOsRead {
@@ -45,13 +47,9 @@ DeviceOsImage ReadDeviceOsFile(const std::string& path);
 // not tested.
 void SendDeviceOs(DriverApi& api, Handle device, DeviceOsImage& image);
 
-// Console: reads the whole file, sends it, starts it and asks the boot status
-// again (printing what ConsoleQueryBootStatus prints). Returns 1 only when
-// that re-check finds the device OS running; 0 when the file is missing,
-// unreadable or empty (each with its message) or when the device did not
-// come up with its OS. The caller then prints its "Update Fail" line.
-int LoadDeviceOs(DriverApi& api, Handle device, CommandBlock& block, TraceSink& sink,
-                 const std::string& moduleDir);
+// CMD_START_OS with HeadExchange; the reply stays in the block (byte 0 is
+// 0 when the device acknowledged the start).
+void StartDeviceOs(DriverApi& api, Handle device, CommandBlock& block);
 
 // GUI device side: what the window then shows depends on the outcome.
 enum class GuiOsLoad {

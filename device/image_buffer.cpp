@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "device/str_printf.h"
 
@@ -45,7 +47,15 @@ void FillPastImage(std::uint8_t* buffer, std::uint32_t length, std::uint8_t size
   if (length < capacity) std::memset(buffer + length, value, capacity - length);
 }
 
+bool NamesNonRegularFile(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_type type = std::filesystem::status(path, error).type();
+  return type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found &&
+         type != std::filesystem::file_type::none;
+}
+
 ImageFileRead ReadImageFile(const std::string& path, std::uint8_t* dest) {
+  if (NamesNonRegularFile(path)) return {false, false, 0, 0, 0};
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return {false, false, 0, 0, 0};
   ImageFileRead read{true, false, 0, 0, 0};

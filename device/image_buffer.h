@@ -44,6 +44,13 @@ void FillPastImage(std::uint8_t* buffer, std::uint32_t length, std::uint8_t size
 // Files are measured up to this length; a longer one counts as this long.
 inline constexpr std::uint32_t kLongestMeasuredFile = 0xFFFFFFFF;
 
+// True when path names something that is not a regular file (a FIFO, a
+// device, a folder; through symbolic links): its open or its read may block
+// for ever or never end, so the image loaders refuse it as a file that
+// cannot be opened, without opening it. A path that names nothing is not
+// one: its open fails by itself.
+bool NamesNonRegularFile(const std::string& path);
+
 struct ImageFileRead {
   bool opened;
   bool readFailed;            // the read stopped on an error, not at the end of the file
@@ -53,8 +60,9 @@ struct ImageFileRead {
   std::uint32_t restChecksum; // sum of the bytes past the image buffer
 };
 // Reads up to one image buffer of the file into dest in one request, then
-// reads on through the rest only to measure and sum it. Callers decide what
-// a file longer than the buffer means.
+// reads on through the rest only to measure and sum it; a path that
+// NamesNonRegularFile is not opened. Callers decide what a file longer than
+// the buffer means.
 ImageFileRead ReadImageFile(const std::string& path, std::uint8_t* dest);
 
 // Console fill codes.

@@ -44,8 +44,9 @@ struct ParsedRecords {
   std::optional<RecordError> error;  // set: nothing else is valid
 };
 
-// Record types 00 to 05. Lines after the end-of-file record are not read; a
-// file without one is refused (it may have been cut short).
+// Record types 00 to 05; a data record under a segment address (type 02)
+// wraps at the end of its 64 KB segment. Lines after the end-of-file record
+// are not read; a file without one is refused (it may have been cut short).
 ParsedRecords ParseIntelHex(std::string_view text);
 // S0 to S3, S5/S6 (their count must match the data records before them) and
 // S7 to S9, which end the file; a file without an end record is refused.
@@ -53,8 +54,8 @@ ParsedRecords ParseSrecord(std::string_view text);
 
 struct PlacementRule {
   std::optional<std::uint32_t> base;      // given by the user; otherwise chosen
-  std::optional<std::uint8_t> sizeCode;   // capacity to round the base to; otherwise
-                                          // the smallest code whose capacity holds the records
+  std::optional<std::uint8_t> sizeCode;   // capacity to round the base to; otherwise the
+                                          // smallest whose aligned window holds the records
   std::uint32_t supportedBytes;           // records must end within this many bytes of the base
   std::optional<std::uint8_t> gapFill;    // byte for addresses no record writes; nullopt: left as is
 };
@@ -66,8 +67,9 @@ struct PlacedImage {
 };
 
 // Writes the records into buffer (kImageBufferSize bytes) at address - base.
-// Refuses a record below the base, past 4 MB or past supportedBytes, and one
-// that gives a different byte to an address an earlier record wrote.
+// Refuses a record past 0xFFFFFFFF, below the base, past 4 MB or past
+// supportedBytes, and one that gives a different byte to an address an
+// earlier record wrote.
 PlacedImage PlaceRecords(const DataRecords& data, const PlacementRule& rule, std::uint8_t* buffer);
 
 // The text forms of an image whose first byte sits at base: 16 data bytes a

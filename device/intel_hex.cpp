@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 
 #include "device/image_records.h"
@@ -35,6 +36,7 @@ ParsedRecords ParseIntelHex(std::string_view text) {
   ParsedRecords parsed;
   DataRecords& data = parsed.data;
   std::uint64_t upper = 0;  // from the last extended address record
+  bool segmented = false;   // that record was a segment address (type 02)
   bool ended = false;
   std::vector<std::uint8_t> bytes;
   auto fail = [&](int line, std::string what) {
@@ -64,9 +66,12 @@ ParsedRecords ParseIntelHex(std::string_view text) {
     const std::uint8_t type = bytes[3];
     const std::uint32_t address = records::BigEndian(bytes, 1, 2);
     if (type == kData) {
-      data.records.push_back({upper + address, static_cast<std::uint32_t>(data.bytes.size()),
-                              static_cast<std::uint32_t>(count), line});
-      data.bytes.insert(data.bytes.end(), bytes.begin() + 4, bytes.end() - 1);
+      const std::uint8_t* payload = bytes.data() + 4;
+      // A segment's offset wraps at 64 KB: what runs past 0xFFFF goes on at
+      // the segment's start. Linear addresses run on.
+      const std::size_t first = segmented ? std::min<std::size_t>(count, 0x10000 - address) : count;
+      records::AddData(data, upper + address, payload, first, line);
+      if (first < count) records::AddData(data, upper, payload + first, count - first, line);
       return true;
     }
     const int fixed = FixedLength(type);
@@ -75,8 +80,10 @@ ParsedRecords ParseIntelHex(std::string_view text) {
       return fail(line, StrPrintf("record type %02X must hold %d data bytes, not %u", type, fixed,
                                   static_cast<unsigned>(count)));
     }
-    if (type == kExtendedSegment) upper = std::uint64_t{records::BigEndian(bytes, 4, 2)} << 4;
-    if (type == kExtendedLinear) upper = std::uint64_t{records::BigEndian(bytes, 4, 2)} << 16;
+    if (type == kExtendedSegment || type == kExtendedLinear) {
+      segmented = type == kExtendedSegment;
+      upper = std::uint64_t{records::BigEndian(bytes, 4, 2)} << (segmented ? 4 : 16);
+    }
     if (type == kEndOfFile) {
       ended = true;
       data.endLine = line;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "device/image_buffer.h"
 #include "device/str_printf.h"
 
 namespace kavlen {
@@ -11,6 +12,7 @@ namespace {
 enum class TextRead { Ok, OpenFailed, ReadFailed, TooLarge };
 
 TextRead ReadText(const std::string& path, std::string& text) {
+  if (NamesNonRegularFile(path)) return TextRead::OpenFailed;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return TextRead::OpenFailed;
   char chunk[65536];

@@ -37,6 +37,13 @@ std::optional<std::string> DecodeHexPairs(std::string_view digits, std::vector<s
   return std::nullopt;
 }
 
+void AddData(DataRecords& data, std::uint64_t address, const std::uint8_t* bytes,
+             std::size_t length, int line) {
+  data.records.push_back({address, static_cast<std::uint32_t>(data.bytes.size()),
+                          static_cast<std::uint32_t>(length), line});
+  data.bytes.insert(data.bytes.end(), bytes, bytes + length);
+}
+
 std::uint32_t BigEndian(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t count) {
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < count; ++i) value = (value << 8) | bytes[from + i];

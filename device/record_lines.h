@@ -1,6 +1,6 @@
 #pragma once
 // What the Intel HEX and S-record parsers share: walking the text line by
-// line and turning a line's hex digits into bytes.
+// line, turning a line's hex digits into bytes and keeping a data record.
 
 #include <cstdint>
 #include <optional>
@@ -8,7 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "device/image_records.h"
+
 namespace kavlen::records {
+
+// Appends one data record of `length` bytes at `address`.
+void AddData(DataRecords& data, std::uint64_t address, const std::uint8_t* bytes,
+             std::size_t length, int line);
 
 // Calls visit(lineNumber, line) for each line that is not blank, trailing
 // blanks and the carriage return of a CR LF line removed; stops when visit

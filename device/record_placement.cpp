@@ -11,6 +11,8 @@ namespace kavlen {
 
 namespace {
 
+constexpr std::uint64_t kAddressSpace = 0x100000000ull;
+
 // Upper-case hexadecimal of an address that may lie past 4 GB.
 std::string Hex(std::uint64_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -22,17 +24,16 @@ std::string Hex(std::uint64_t value) {
   return "0x" + text;
 }
 
-// The lowest address rounded down to a multiple of a capacity: the one of
-// `sizeCode` when given, otherwise of the smallest code whose capacity holds
-// the span from the lowest to the highest address.
-std::uint32_t ChooseBase(std::uint64_t lowest, std::uint64_t highest,
+// The lowest address rounded down to a capacity: the one of `sizeCode` when
+// given, otherwise the smallest whose window, aligned to its own size, holds
+// the lowest and the highest address. Addresses that share no window of up
+// to 4 MB are rounded to 4 MB, and what lies past it is refused.
+std::uint32_t ChooseBase(std::uint32_t lowest, std::uint32_t highest,
                          std::optional<std::uint8_t> sizeCode) {
-  const std::uint64_t span = highest - lowest + 1;
-  const std::uint8_t code =
-      sizeCode && IsTransferSizeCode(*sizeCode)
-          ? *sizeCode
-          : ImageSizeCode(static_cast<std::uint32_t>(std::min<std::uint64_t>(span, kImageBufferSize)));
-  return static_cast<std::uint32_t>(lowest - lowest % CapacityBytes(code));
+  const std::uint8_t code = sizeCode && IsTransferSizeCode(*sizeCode)
+                                ? *sizeCode
+                                : AlignedWindowSizeCode(lowest, highest).value_or(kLargestTransferSizeCode);
+  return lowest - lowest % CapacityBytes(code);
 }
 
 }  // namespace
@@ -43,6 +44,10 @@ PlacedImage PlaceRecords(const DataRecords& data, const PlacementRule& rule, std
   std::uint64_t highest = 0;
   for (const DataRecords::Record& r : data.records) {
     if (r.length == 0) continue;
+    if (r.address + r.length > kAddressSpace) {
+      placed.error = RecordError{r.line, "record runs past 0xFFFFFFFF"};
+      return placed;
+    }
     lowest = std::min(lowest, r.address);
     highest = std::max(highest, r.address + r.length - 1);
   }
@@ -50,7 +55,9 @@ PlacedImage PlaceRecords(const DataRecords& data, const PlacementRule& rule, std
     placed.error = RecordError{data.endLine, "no data records"};
     return placed;
   }
-  placed.base = rule.base ? *rule.base : ChooseBase(lowest, highest, rule.sizeCode);
+  placed.base = rule.base ? *rule.base
+                          : ChooseBase(static_cast<std::uint32_t>(lowest),
+                                       static_cast<std::uint32_t>(highest), rule.sizeCode);
 
   const std::uint64_t base = placed.base;
   const std::uint64_t limit = std::min<std::uint64_t>(rule.supportedBytes, kImageBufferSize);

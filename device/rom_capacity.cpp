@@ -23,6 +23,14 @@ std::uint8_t ImageSizeCode(std::uint32_t length) {
   return code;
 }
 
+std::optional<std::uint8_t> AlignedWindowSizeCode(std::uint32_t lowest, std::uint32_t highest) {
+  for (std::uint8_t code = 0; code <= kLargestTransferSizeCode; ++code) {
+    const std::uint32_t capacity = CapacityBytes(code);
+    if (lowest / capacity == highest / capacity) return code;
+  }
+  return std::nullopt;
+}
+
 bool FitsCapacity(std::uint32_t length, std::uint8_t supportedCode) {
   if (!IsRomSizeCode(supportedCode)) return length <= kImageBufferSize;
   return length <= kLastAddressTable[supportedCode] + 1;

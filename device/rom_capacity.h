@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace kavlen {
 
@@ -39,6 +40,11 @@ std::uint8_t SizeCodeFromMask(std::uint8_t mask);
 // Smallest code whose capacity holds `length` bytes; lengths beyond the
 // image buffer count as code 6 (only that much is ever read).
 std::uint8_t ImageSizeCode(std::uint32_t length);
+
+// Smallest code 0..6 whose capacity, laid on a boundary of that capacity,
+// holds both addresses (lowest <= highest): the ROM a target decodes on its
+// own size sees both where they are. nullopt when no 4 MB window holds them.
+std::optional<std::uint8_t> AlignedWindowSizeCode(std::uint32_t lowest, std::uint32_t highest);
 
 // An image fits when its length is at most the capacity of the supported
 // code. A code outside 0..7 (255: mask not recognised) has no known limit:

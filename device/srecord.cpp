@@ -56,10 +56,7 @@ ParsedRecords ParseSrecord(std::string_view text) {
       case 1:
       case 2:
       case 3:
-        data.records.push_back({address, static_cast<std::uint32_t>(data.bytes.size()),
-                                static_cast<std::uint32_t>(dataBytes), line});
-        data.bytes.insert(data.bytes.end(), bytes.begin() + 1 + static_cast<long>(addressBytes),
-                          bytes.end() - 1);
+        records::AddData(data, address, bytes.data() + 1 + addressBytes, dataBytes, line);
         ++dataRecords;
         return true;
       case 5:

@@ -12,7 +12,6 @@
 namespace kavlen {
 namespace {
 
-using test::RecordingSink;
 using test::ScriptedDevice;
 using test::TempDir;
 
@@ -68,64 +67,6 @@ TEST(FindDeviceOsFile, FirstFolderHoldingItWins) {
   }
 }
 
-// Every failed load returns 0; only a file that cannot be used stops it
-// before anything reaches the device.
-TEST(ConsoleLoadDeviceOs, FailedLoads) {
-  const struct {
-    const char* name;
-    std::optional<std::size_t> fileSize;   // nullopt: no file
-    std::optional<std::uint8_t> afterStart;  // nullopt: every RECEIVE fails
-    const char* printed;
-    bool sendsNothing;
-  } cases[] = {
-      {"MissingFile", std::nullopt, BOOT_STATUS_OS_RUNNING,
-       "open Device OS File fail. Please Re-Install system...\n"
-       " Maybe Missing the OS File--'TPROMOS.USB' not exist here !!..\n",
-       true},
-      {"EmptyFile", 0, BOOT_STATUS_OS_RUNNING, "The OS File is empty... Fail\n", true},
-      {"StillBootCode", 100, BOOT_STATUS_BOOT_CODE, "", false},
-      {"BootError", 100, BOOT_STATUS_ERROR, "Device Boot OS is Error!! \n", false},
-      {"Unrecognised", 100, 0x77, "", false},
-      // The boot status then reads the request, 0x48.
-      {"SilentDriver", 100, std::nullopt, "", false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempDir dir;
-    if (c.fileSize) dir.Write("TPROMOS.USB", Pattern(*c.fileSize));
-    ScriptedDevice device;
-    if (c.afterStart) ScriptBootDevice(device, 0, *c.afterStart);
-    RecordingSink sink;
-    CommandBlock block{};
-    EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
-    EXPECT_EQ(sink.text, c.printed);
-    EXPECT_EQ(device.calls.empty(), c.sendsNothing);
-  }
-}
-
-TEST(ConsoleLoadDeviceOs, SendsTheWholeFileStartsItAndChecksItRuns) {
-  TempDir dir;
-  const auto os = Pattern(10000);
-  dir.Write("TPROMOS.USB", os);
-  ScriptedDevice device;
-  ScriptBootDevice(device, 0, BOOT_STATUS_OS_RUNNING);
-  RecordingSink sink;
-  CommandBlock block{};
-
-  EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 1);
-
-  EXPECT_EQ(sink.text, "Device Info: Kavlen II Ver: 01.02 \n");
-  ASSERT_EQ(device.calls.size(), 5u);
-  EXPECT_EQ(device.calls[0].code, IOCTL_LOAD_DEVICE_OS);
-  EXPECT_EQ(device.calls[0].inLen, 10000u);
-  EXPECT_EQ(device.calls[0].outLen, 10000u);
-  EXPECT_EQ(device.calls[0].in, os);
-  EXPECT_EQ(device.calls[1].code, IOCTL_HEAD_SEND);
-  EXPECT_EQ(device.calls[1].in[0], CMD_START_OS);
-  EXPECT_EQ(device.calls[3].code, IOCTL_HEAD_SEND);
-  EXPECT_EQ(device.calls[3].in[0], CMD_BOOT_STATUS);
-}
-
 // A file that is there but cannot be read is not reported as missing, not
 // even to root: a directory of that name (it opens on POSIX but reads fail)
 // and a link to itself (it cannot be opened at all).
@@ -134,22 +75,23 @@ TEST(LoadDeviceOs, UnreadableFileIsReportedAndNothingIsSent) {
   const struct {
     const char* name;
     void (*make)(const fs::path& file);
+    DeviceOsRead console;  // both are "read Device OS File fail" to ukavlen
     GuiOsLoad gui;  // the desktop program's own messages tell these apart later
   } cases[] = {
-      {"Directory", [](const fs::path& file) { fs::create_directory(file); }, GuiOsLoad::ShortRead},
+      {"Directory", [](const fs::path& file) { fs::create_directory(file); }, DeviceOsRead::ShortRead,
+       GuiOsLoad::ShortRead},
       {"LinkToItself", [](const fs::path& file) { fs::create_symlink(file.filename(), file); },
-       GuiOsLoad::MissingFile},
+       DeviceOsRead::Unopenable, GuiOsLoad::MissingFile},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     c.make(fs::path(dir.path()) / "TPROMOS.USB");
     ScriptedDevice device;
-    RecordingSink sink;
     CommandBlock block{};
 
-    EXPECT_EQ(LoadDeviceOs(device.api, kDevice, block, sink, dir.path()), 0);
-    EXPECT_EQ(sink.text, "read Device OS File fail. Please Re-Install system...\n");
+    EXPECT_EQ(ReadDeviceOsFile((fs::path(dir.path()) / "TPROMOS.USB").string()).outcome,
+              c.console);
     EXPECT_EQ(LoadDeviceOsForGui(device.api, kDevice, block, dir.path()), c.gui);
     EXPECT_TRUE(device.calls.empty());
   }

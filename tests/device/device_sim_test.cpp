@@ -5,7 +5,6 @@
 
 #include <memory>
 
-#include "device/console_identification.h"
 #include "device/device_link.h"
 #include "device/device_os.h"
 #include "device/identification.h"
@@ -60,10 +59,10 @@ TEST(DeviceWithSimulator, BootCodeThenOsLoadThenOsRunning) {
   EXPECT_EQ(before.needsOsLoad, 1);
   EXPECT_EQ(before.stateCode, DEV_STATE_OK);
 
-  EXPECT_EQ(LoadDeviceOs(sim.api(), sim.device(), sim.block(), sim.sink, programDir.path()), 1);
-  EXPECT_EQ(sim.sink.text, "Device Info: Kavlen II Ver: 01.02 \n");
+  EXPECT_EQ(LoadDeviceOsForGui(sim.api(), sim.device(), sim.block(), programDir.path()),
+            GuiOsLoad::Started);
 
-  const DeviceInfo info = ConsoleQueryDeviceInfo(sim.api(), sim.device(), sim.block(), sim.sink);
+  const DeviceInfo info = QueryDeviceInfo(sim.api(), sim.device(), sim.block());
   ASSERT_TRUE(info.received);
   // The simulator's checksum is the 16-bit sum of the whole device OS file.
   EXPECT_EQ(info.checksum, 0x0254);
@@ -73,7 +72,7 @@ TEST(DeviceWithSimulator, BootCodeThenOsLoadThenOsRunning) {
   EXPECT_EQ(after.stateCode, DEV_STATE_OS_RUNNING);
 }
 
-TEST(DeviceWithSimulator, RefusedStartFailsBothLoads) {
+TEST(DeviceWithSimulator, RefusedStartLeavesTheBootCode) {
   SimDevice sim({"--start-os-fails"});
   ASSERT_TRUE(sim.Open());
   TempDir programDir;
@@ -81,17 +80,13 @@ TEST(DeviceWithSimulator, RefusedStartFailsBothLoads) {
 
   EXPECT_EQ(LoadDeviceOsForGui(sim.api(), sim.device(), sim.block(), programDir.path()),
             GuiOsLoad::StartFailed);
-  EXPECT_EQ(LoadDeviceOs(sim.api(), sim.device(), sim.block(), sim.sink, programDir.path()), 0);
-  EXPECT_EQ(sim.sink.text, "");
   EXPECT_EQ(QueryBootStatus(sim.api(), sim.device(), sim.block()).needsOsLoad, 1);
 }
 
-TEST(DeviceWithSimulator, FailedInfoReceivePrintsNothing) {
+TEST(DeviceWithSimulator, FailedInfoReceiveDecodesNothing) {
   SimDevice sim({"--state", "os", "--fail-receive", "0x51"});
   ASSERT_TRUE(sim.Open());
-  const DeviceInfo info = ConsoleQueryDeviceInfo(sim.api(), sim.device(), sim.block(), sim.sink);
-  EXPECT_FALSE(info.received);
-  EXPECT_EQ(sim.sink.text, "");
+  EXPECT_FALSE(QueryDeviceInfo(sim.api(), sim.device(), sim.block()).received);
 }
 
 TEST(DeviceWithSimulator, ReadyPollCountsAgainstTheSimulator) {

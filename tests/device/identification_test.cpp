@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "device/console_identification.h"
 #include "device/identification_text.h"
 #include "device/rom_capacity.h"
 #include "tests/device/scripted_device.h"
@@ -127,43 +126,6 @@ TEST(ChecksumTexts, BothForms) {
     EXPECT_EQ(ConsoleChecksumLine(info), c.consoleLine);
   }
   EXPECT_EQ(GuiChecksumText(0xFFFF), "0XFFFF");
-}
-
-TEST(ConsoleIdentification, PrintsOnlyForRunningOsAndBootError) {
-  const struct {
-    std::uint8_t reply0;
-    const char* printed;
-  } cases[] = {{0x2C, "Device Info: Kavlen II Ver: 01.02 \n"},
-               {0x00, "Device Boot OS is Error!! \n"},
-               {0x01, ""},
-               {0x33, ""}};
-  for (const auto& c : cases) {
-    ScriptedDevice device;
-    device.reply = [&](CommandBlock& b) {
-      b = BlockFrom({{0, c.reply0}, {2, 0x12}, {3, 2}});
-      return true;
-    };
-    RecordingSink sink;
-    CommandBlock block{};
-    ConsoleQueryBootStatus(device.api, kDevice, block, sink);
-    EXPECT_EQ(sink.text, c.printed) << int(c.reply0);
-  }
-}
-
-TEST(ConsoleIdentification, DeviceInfoLineOnlyWhenReceived) {
-  ScriptedDevice device;
-  RecordingSink sink;
-  CommandBlock block{};
-  ConsoleQueryDeviceInfo(device.api, kDevice, block, sink);
-  EXPECT_EQ(sink.text, "");
-
-  device.reply = [](CommandBlock& b) {
-    b = BlockFrom({{2, 0x12}, {3, 0x34}, {5, 15}});
-    return true;
-  };
-  const DeviceInfo info = ConsoleQueryDeviceInfo(device.api, kDevice, block, sink);
-  EXPECT_EQ(info.sizeCode, 4);
-  EXPECT_EQ(sink.text, "Device OS CheckSUM=0x1234, Support ROM Size=   1 MBytes \n");
 }
 
 }  // namespace

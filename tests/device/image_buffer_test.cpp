@@ -1,6 +1,7 @@
 #include "device/image_buffer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <vector>
@@ -113,12 +114,16 @@ TEST(LoadImageFile, LastByteOfTheCapacityFollowsTheFillCode) {
 TEST(LoadImageFile, FailuresPrintWhyAndReleaseTheBuffer) {
   TempDir dir;
   const auto empty = dir.Write("empty.bin", {});
+  const std::string fifo = dir.path() + "/fifo.bin";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const struct {
     std::string path;
     const char* printed;
   } cases[] = {{dir.path() + "/missing.bin", "Open Binary file Fail! ...\nPlease Check the Path ...\n"},
                {empty, "The Binary File is empty... Fail\n"},
-               {dir.path(), "Read Binary file Fail! ...\n"}};  // a directory opens but reads fail
+               // neither is opened: a read could block or never end
+               {dir.path(), "Open Binary file Fail! ...\nPlease Check the Path ...\n"},
+               {fifo, "Open Binary file Fail! ...\nPlease Check the Path ...\n"}};
   for (const auto& c : cases) {
     ImageBuffer buffer;
     LoadedImage image;

@@ -18,6 +18,12 @@ namespace {
 
 const std::string kHexEnd = ":00000001FF\n";
 const std::string kSrecEnd = "S9030000FC\n";
+// 00..0F at offset 0xFFF8
+const std::string kHexSixteen = ":10FFF800000102030405060708090A0B0C0D0E0F81\n";
+// 00..0F at 0x1FFF0 and 10..1F at 0x20000
+const std::string kHexStraddle =
+    ":020000040001F9\n:10FFF000000102030405060708090A0B0C0D0E0F89\n:020000040002F8\n"
+    ":10000000101112131415161718191A1B1C1D1E1F78\n" + kHexEnd;
 constexpr std::uint32_t k4M = kImageBufferSize;
 
 // The base chosen, 4 MB supported, gaps 0xFF.
@@ -34,6 +40,16 @@ struct LoadCase {
 };
 
 void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+
+// seg.hex: 08..0F at the segment's start, gap, 00..07 at its end.
+std::vector<std::uint8_t> SegmentWrapImage() {
+  std::vector<std::uint8_t> image(0x10000, 0xFF);
+  for (std::uint8_t i = 0; i < 8; ++i) {
+    image[i] = static_cast<std::uint8_t>(8 + i);
+    image[0xFFF8 + i] = i;
+  }
+  return image;
+}
 
 PlacementRule Base(std::uint32_t base, std::uint32_t supported = k4M) {
   return {base, std::nullopt, supported, std::uint8_t{0xFF}};
@@ -78,13 +94,23 @@ const LoadCase kLoadCases[] = {
      "a.s19:2: record count 2, but 1 data records precede it\n"},
     {"SrecCutShort", "a.s19", "S104000001FA\n", kAuto, "a.s19:2: no end record (S7, S8 or S9)\n"},
     {"SrecPast4GB", "a.s37", "S307FFFFFFFF0102F9\nS70500000000FA\n", Base(0),
-     "a.s37:1: address 0xFFFFFFFF past 4 MB from the base 0x0\n"},
+     "a.s37:1: record runs past 0xFFFFFFFF\n"},
+    {"SrecS3Past4GB", "top.s37", "S315FFFFFFF8000102030405060708090A0B0C0D0E0F7D\nS70500000000FA\n",
+     kAuto, "top.s37:1: record runs past 0xFFFFFFFF\n"},
+    {"HexLinearPast4GB", "top.hex", ":02000004FFFFFC\n" + kHexSixteen + kHexEnd, kAuto,
+     "top.hex:2: record runs past 0xFFFFFFFF\n"},
+    {"HexStraddleNeedsMoreThan128K", "a.hex", kHexStraddle,
+     {std::nullopt, std::nullopt, 0x20000, std::uint8_t{0xFF}},
+     "a.hex:4: address 0x20000 past the supported capacity of 128 KBytes\n"},
     // good files
     {"HexBiosAtTheTopOfOneMegabyte", "a.HEX",
      ":02000004000FEB\n:0200000000AA54\n:0400000300001234B3\n:04000005000F0000E8\n" + kHexEnd, kAuto,
      "", 0xF0000, {0x00, 0xAA}},
     {"HexSegmentAddress", "a.ihx", ":02000002F0000C\n:01FFFF00CC35\n" + kHexEnd, kAuto, "", 0xF0000,
      std::vector<std::uint8_t>(0xFFFF, 0xFF)},
+    // a segment's offset wraps to the segment's start
+    {"HexSegmentOffsetWraps", "seg.hex", ":02000002F0000C\n" + kHexSixteen + kHexEnd, kAuto, "",
+     0xF0000, SegmentWrapImage()},
     {"HexSameByteTwiceAndAGap", "a.ihex",
      ":0200000000AA54\n:0100000000FF\n:01000300BB41\n" + kHexEnd, kAuto, "", 0,
      {0x00, 0xAA, 0xFF, 0xBB}},
@@ -94,9 +120,11 @@ const LoadCase kLoadCases[] = {
      "", 0, {0x01}},
     {"Srec24BitAddress", "a.s28", "S206010000AABB93\nS804000000FB\n", kAuto, "", 0x10000,
      {0xAA, 0xBB}},
-    // the base is a multiple of the smallest capacity that holds the span
+    // the base: a multiple of the smallest capacity whose aligned window
+    // holds the lowest and the highest address
     {"TwoBytesAcrossA64KBoundary", "a.s28", "S205E1FFFF1209\nS205E2000034E4\nS804000000FB\n",
-     kAuto, "", 0xE10000},
+     kAuto, "", 0xE00000},
+    {"SpanAcrossA128KBoundary", "a.hex", kHexStraddle, kAuto, "", 0},
     {"SpanOf128KOffA128KBoundary", "a.s28", "S205E100001207\nS205E2FFFF34E6\nS804000000FB\n",
      kAuto, "", 0xE00000},
     {"KavlenRoundsToTheSelectedSize", "a.s28", "S206030000AABB91\nS804000000FB\n",

@@ -53,6 +53,18 @@ TEST(ImageSizeCode, SmallestCapacityThatHoldsTheImage) {
   for (const auto& c : cases) EXPECT_EQ(ImageSizeCode(c.length), c.code) << c.length;
 }
 
+TEST(AlignedWindowSizeCode, SmallestWindowOnItsOwnBoundaryThatHoldsBoth) {
+  const struct {
+    std::uint32_t lowest, highest;
+    std::optional<std::uint8_t> code;
+  } cases[] = {{0x0, 0xFFFF, 0},          {0xF0000, 0xFFFFF, 0},    {0xFFFF, 0x10000, 1},
+               {0x1FFF0, 0x2000F, 2},     {0x10000, 0x2FFFF, 2},    {0x3FFFFF, 0x400000, std::nullopt},
+               {0xFFFF0000, 0xFFFFFFFF, 0}, {0x0, 0x3FFFFF, 6}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(AlignedWindowSizeCode(c.lowest, c.highest), c.code) << std::hex << c.lowest;
+  }
+}
+
 TEST(FitsCapacity, ExactlyTheCapacityFitsOneByteMoreDoesNot) {
   for (std::uint8_t code = 0; code <= kLargestRomSizeCode; ++code) {
     const std::uint32_t capacity = CapacityBytes(code);
