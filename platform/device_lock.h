@@ -3,7 +3,8 @@
 // interface path, held by a run (or one action of the desktop program) from
 // its first request to its last. A second holder waits for it up to a bound.
 // POSIX: flock on a hidden file beside the simulator's socket; Windows: a
-// named mutex.
+// named mutex; an emulator of a bridge: a stream on which the bridge holds
+// the emulator's lock.
 
 #include <chrono>
 #include <cstdint>
@@ -18,6 +19,10 @@ inline constexpr std::chrono::milliseconds kDeviceLockWait{30000};
 // KAVLEN_LOCK_WAIT_MS, when it is a number of milliseconds (up to a day),
 // shortens or lengthens that wait; otherwise kDeviceLockWait.
 std::chrono::milliseconds DeviceLockWaitSetting();
+
+// The process that holds the lock of devicePath, as "<pid> (<name>)", where
+// the platform can tell (Linux: the flock holders in /proc/locks); else empty.
+std::string DeviceLockHolder(const std::string& devicePath);
 
 class DeviceLock {
  public:
@@ -34,6 +39,7 @@ class DeviceLock {
       Release();
       state_ = std::exchange(other.state_, State::NotTaken);
       native_ = std::exchange(other.native_, -1);
+      stream_ = std::exchange(other.stream_, -1);
       file_ = std::move(other.file_);
     }
     return *this;
@@ -55,6 +61,7 @@ class DeviceLock {
   State state_ = State::NotTaken;
   std::intptr_t native_ = -1;  // POSIX: the locked file; Windows: the owned mutex
   std::string file_;           // POSIX: the lock file's path, removed on release
+  std::intptr_t stream_ = -1;  // a bridge's emulator: the stream it holds the lock for
 };
 
 }  // namespace kavlen

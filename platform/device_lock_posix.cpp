@@ -1,12 +1,17 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "platform/device_lock.h"
+#include "platform/remote_driver.h"
 
 namespace kavlen {
 
@@ -33,8 +38,35 @@ bool StillTheLockFile(int fd, const std::string& file) {
 
 }  // namespace
 
+std::string DeviceLockHolder(const std::string& devicePath) {
+  struct stat file {};
+  const std::string path = LockFileOf(devicePath);
+  if (path.empty() || stat(path.c_str(), &file) != 0) return {};
+  // "1: FLOCK  ADVISORY  WRITE 1234 08:01:567 0 EOF": the holder, its device and inode
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    std::istringstream fields(line);
+    std::string number, kind, mode, access, pid, where;
+    if (!(fields >> number >> kind >> mode >> access >> pid >> where) || kind != "FLOCK") continue;
+    char inode[64];
+    std::snprintf(inode, sizeof inode, "%02x:%02x:%llu", major(file.st_dev), minor(file.st_dev),
+                  static_cast<unsigned long long>(file.st_ino));
+    if (where != inode) continue;
+    std::ifstream comm("/proc/" + pid + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name.empty() ? pid : pid + " (" + name + ")";
+  }
+  return {};
+}
+
 DeviceLock DeviceLock::Acquire(const std::string& devicePath, std::chrono::milliseconds wait) {
   DeviceLock lock;
+  SocketFd stream = kNoSocket;
+  if (AcquireRemoteLock(devicePath, wait, &lock.state_, &stream)) {
+    lock.stream_ = stream;
+    return lock;
+  }
   const std::string file = LockFileOf(devicePath);
   if (file.empty()) return lock;
   const auto deadline = std::chrono::steady_clock::now() + wait;
@@ -63,6 +95,11 @@ DeviceLock DeviceLock::Acquire(const std::string& devicePath, std::chrono::milli
 }
 
 void DeviceLock::Release() {
+  if (stream_ != -1) {
+    CloseSocket(stream_);
+    stream_ = -1;
+    state_ = State::NotTaken;
+  }
   if (state_ == State::Held) {
     unlink(file_.c_str());  // while still held: see StillTheLockFile
     close(static_cast<int>(native_));

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/device_lock.h"
+#include "platform/remote_driver.h"
 
 namespace kavlen {
 
@@ -20,6 +21,11 @@ std::string MutexNameOf(const std::string& devicePath) {
 
 DeviceLock DeviceLock::Acquire(const std::string& devicePath, std::chrono::milliseconds wait) {
   DeviceLock lock;
+  SocketFd stream = kNoSocket;
+  if (AcquireRemoteLock(devicePath, wait, &lock.state_, &stream)) {
+    lock.stream_ = stream;
+    return lock;
+  }
   if (devicePath.empty()) return lock;
   const HANDLE mutex = ::CreateMutexA(nullptr, FALSE, MutexNameOf(devicePath).c_str());
   if (mutex == nullptr) return lock;
@@ -45,7 +51,15 @@ DeviceLock DeviceLock::Acquire(const std::string& devicePath, std::chrono::milli
   return lock;
 }
 
+// A named mutex does not tell who owns it.
+std::string DeviceLockHolder(const std::string&) { return {}; }
+
 void DeviceLock::Release() {
+  if (stream_ != -1) {
+    CloseSocket(stream_);
+    stream_ = -1;
+    state_ = State::NotTaken;
+  }
   if (state_ == State::Held) {
     const HANDLE mutex = reinterpret_cast<HANDLE>(native_);
     ::ReleaseMutex(mutex);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/device_root.h"
+#include "platform/remote_driver.h"
 #include "platform/sim_driver.h"
 #include "platform/sim_socket.h"
 
@@ -75,9 +76,10 @@ class PosixEndpoints final : public SimEndpoints {
   }
 
   SocketFd Connect(const std::string& classDir, const std::string& name, const Deadline& deadline,
-                   std::uint32_t* error) override {
+                   std::uint32_t* error, std::string* token) override {
     const std::string path = classDir + "/" + name;
     *error = kErrorFileNotFound;
+    token->clear();
     if (OwnEntry(path, S_IFSOCK)) {
       const int fd = ConnectUnixSocket(path, deadline);
       if (fd >= 0) return fd;
@@ -89,6 +91,7 @@ class PosixEndpoints final : public SimEndpoints {
     bool timedOut = false;
     const SocketFd fd = ConnectTcp(endpoint, deadline, &timedOut);
     if (fd == kNoSocket) *error = timedOut ? kErrorDeviceNotConnected : kErrorFileNotFound;
+    *token = endpoint.token;
     return fd;
   }
 
@@ -103,7 +106,11 @@ std::unique_ptr<DriverApi> MakeSimDriver(std::string rootDir, std::chrono::milli
 }
 
 DriverApi& SystemDriver() {
-  static const std::unique_ptr<DriverApi> driver = MakeSimDriver();
+  static const std::unique_ptr<DriverApi> driver = []() -> std::unique_ptr<DriverApi> {
+    RemoteBridge bridge;
+    if (RemoteBridgeSetting(&bridge)) return MakeRemoteDriver(bridge);
+    return MakeSimDriver();
+  }();
   return *driver;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/driver_api.h"
+#include "platform/remote_driver.h"
 #include "platform/sim_driver.h"
 
 namespace kavlen {
@@ -106,6 +107,8 @@ class WindowsDriverApi final : public DriverApi {
 
 DriverApi& SystemDriver() {
   static const std::unique_ptr<DriverApi> driver = []() -> std::unique_ptr<DriverApi> {
+    RemoteBridge bridge;
+    if (RemoteBridgeSetting(&bridge)) return MakeRemoteDriver(bridge);
     const char* simulators = std::getenv("KAVLEN_DEVICE_DIR");
     if (simulators != nullptr && *simulators != '\0') return MakeSimDriver(simulators);
     return std::make_unique<WindowsDriverApi>();

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/file_places.h"
 #include "platform/system.h"
 
 namespace kavlen {
@@ -43,13 +44,32 @@ std::string UserConfigDir() {
   return {};
 }
 
+namespace {
+
+ProgramFolderFacts FactsOf(const std::string& moduleDir, const std::string& config) {
+  ProgramFolderFacts facts;
+  facts.writable = !moduleDir.empty() && access(moduleDir.c_str(), W_OK) == 0;
+  facts.systemOwned = IsPackageOwned(moduleDir);
+  facts.settingsFileWritable =
+      !moduleDir.empty() && access(JoinPath(moduleDir, kSettingsFile).c_str(), W_OK) == 0;
+  facts.hasUserFolder = !config.empty();
+  return facts;
+}
+
+}  // namespace
+
 std::string SettingsFilePath(const std::string& moduleDir) {
-  const std::string beside = JoinPath(moduleDir, kSettingsFile);
-  if (!moduleDir.empty() && !IsPackageOwned(moduleDir) && access(moduleDir.c_str(), W_OK) == 0) return beside;
   const std::string config = UserConfigDir();
-  if (config.empty()) return beside;
+  if (SettingsFilePlace(FactsOf(moduleDir, config)) == FilePlace::BesideProgram) {
+    return JoinPath(moduleDir, kSettingsFile);
+  }
   MakeFolders(config);
   return JoinPath(config, kSettingsFile);
+}
+
+std::string DeviceOsPlaceDir(const std::string& moduleDir) {
+  const std::string config = UserConfigDir();
+  return DeviceOsFilePlace(FactsOf(moduleDir, config)) == FilePlace::BesideProgram ? moduleDir : config;
 }
 
 std::vector<std::string> DeviceOsSearchDirs(const std::string& moduleDir) {

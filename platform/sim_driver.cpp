@@ -1,10 +1,10 @@
 #include "platform/sim_driver.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
 
-#include "platform/sim_wire.h"
 
 namespace kavlen {
 
@@ -27,24 +27,6 @@ bool SameGuid(const Guid& a, const Guid& b) {
          std::memcmp(a.data4, b.data4, sizeof a.data4) == 0;
 }
 
-struct Target {
-  std::string name;  // device name in the class folder; empty: not one of ours
-  std::string pipe;  // "" for the interface itself
-};
-
-// interface path + "\" + pipe name opens a pipe of that interface. Only the
-// part after the class folder is split, so a backslash in the folder's own
-// path (any Windows path, or a POSIX folder named so) hides nothing.
-Target SplitDevicePath(const std::string& path, const std::string& classDir, char separator) {
-  const std::string prefix = classDir + separator;
-  if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) return {};
-  const std::string rest = path.substr(prefix.size());
-  const std::size_t cut = rest.find('\\');
-  Target target{rest.substr(0, cut), cut == std::string::npos ? std::string() : rest.substr(cut + 1)};
-  if (target.name.find_first_of("/\\") != std::string::npos) return {};
-  return target;
-}
-
 class SimDriver final : public DriverApi {
  public:
   SimDriver(std::unique_ptr<SimEndpoints> endpoints, std::chrono::milliseconds timeout)
@@ -60,10 +42,13 @@ class SimDriver final : public DriverApi {
     if (SameGuid(classGuid, kDeviceInterfaceGuid)) {
       const std::string classDir = endpoints_->ClassDir();
       for (const std::string& name : endpoints_->Names(classDir)) {
-        std::uint32_t error = 0;
-        const SocketFd fd = endpoints_->Connect(classDir, name, Deadline(timeout_), &error);
-        if (fd == kNoSocket) continue;
-        CloseSocket(fd);
+        if (endpoints_->ProbeEach()) {
+          std::uint32_t error = 0;
+          std::string token;
+          const SocketFd fd = endpoints_->Connect(classDir, name, Deadline(timeout_), &error, &token);
+          if (fd == kNoSocket) continue;
+          CloseSocket(fd);
+        }
         paths.push_back(classDir + endpoints_->Separator() + name);
       }
     }
@@ -124,24 +109,43 @@ class SimDriver final : public DriverApi {
       Fail(kErrorInvalidParameter);
       return kInvalidHandle;
     }
+    // interface path + "\" + pipe name opens a pipe of that interface. Only
+    // the part after the class folder is split, so a backslash in the
+    // folder's own path (any Windows path, or a POSIX folder named so) hides
+    // nothing.
     const std::string classDir = endpoints_->ClassDir();
-    const Target target = SplitDevicePath(path, classDir, endpoints_->Separator());
-    if (target.name.empty()) {
+    const std::string prefix = classDir + endpoints_->Separator();
+    const std::string full = path;
+    std::string name, pipe;
+    if (full.size() <= prefix.size() || full.compare(0, prefix.size(), prefix) != 0 ||
+        !endpoints_->Split(full.substr(prefix.size()), &name, &pipe)) {
       Fail(kErrorFileNotFound);
       return kInvalidHandle;
     }
     const Deadline deadline(timeout_);
     std::uint32_t error = kErrorFileNotFound;
-    const SocketFd fd = endpoints_->Connect(classDir, target.name, deadline, &error);
+    std::string token;
+    const SocketFd fd = endpoints_->Connect(classDir, name, deadline, &error, &token);
     if (fd == kNoSocket) {
       Fail(error);
       return kInvalidHandle;
     }
-    const wire::Request request{wire::kOpen, disposition,
-                                static_cast<std::uint32_t>(target.pipe.size()), 0};
-    wire::Reply reply{};
-    if (!Exchange(fd, request, target.pipe.data(), &reply, nullptr, 0, deadline) ||
-        reply.ok == 0) {
+    unsigned char open[KW_MAX_OPEN_PAYLOAD];
+    const std::size_t openLength =
+        KwEncodeOpen(open, sizeof open, name.data(), name.size(), pipe.data(), pipe.size());
+    if (openLength == 0) {
+      CloseSocket(fd);
+      Fail(kErrorFileNotFound);
+      return kInvalidHandle;
+    }
+    const KwRequest request{KW_OP_OPEN, disposition, static_cast<std::uint32_t>(openLength), 0};
+    KwReply reply{};
+    std::uint32_t helloStatus = KW_HELLO_OK;
+    const bool answered = WireExchange(fd, request, open, &reply, nullptr, 0, deadline, &error,
+                                       &token, &helloStatus);
+    if (helloStatus != KW_HELLO_OK) endpoints_->Refused(helloStatus);
+    if (!answered || reply.ok == 0) {
+      Fail(error);
       CloseSocket(fd);
       return kInvalidHandle;
     }
@@ -159,9 +163,8 @@ class SimDriver final : public DriverApi {
     if ((in == nullptr && inLen != 0) || (out == nullptr && outLen != 0)) {
       return Fail(kErrorInvalidParameter);
     }
-    wire::Reply reply{};
-    const bool ok = Exchange(fd, {wire::kIoctl, code, inLen, outLen}, in, &reply, out, outLen,
-                             Deadline(timeout_));
+    KwReply reply{};
+    const bool ok = Exchange(fd, {KW_OP_IOCTL, code, inLen, outLen}, in, &reply, out, outLen);
     if (returned != nullptr) *returned = ok ? reply.count : 0;
     return ok && reply.ok != 0;
   }
@@ -170,9 +173,8 @@ class SimDriver final : public DriverApi {
     const SocketFd fd = FdOf(handle);
     if (fd == kNoSocket) return Fail(kErrorInvalidHandle);
     if (buffer == nullptr && length != 0) return Fail(kErrorInvalidParameter);
-    wire::Reply reply{};
-    const bool ok = Exchange(fd, {wire::kRead, 0, 0, length}, nullptr, &reply, buffer, length,
-                             Deadline(timeout_));
+    KwReply reply{};
+    const bool ok = Exchange(fd, {KW_OP_READ, 0, 0, length}, nullptr, &reply, buffer, length);
     if (bytesRead != nullptr) *bytesRead = ok ? reply.count : 0;
     return ok && reply.ok != 0;
   }
@@ -182,9 +184,8 @@ class SimDriver final : public DriverApi {
     const SocketFd fd = FdOf(handle);
     if (fd == kNoSocket) return Fail(kErrorInvalidHandle);
     if (buffer == nullptr && length != 0) return Fail(kErrorInvalidParameter);
-    wire::Reply reply{};
-    const bool ok = Exchange(fd, {wire::kWrite, 0, length, 0}, buffer, &reply, nullptr, 0,
-                             Deadline(timeout_));
+    KwReply reply{};
+    const bool ok = Exchange(fd, {KW_OP_WRITE, 0, length, 0}, buffer, &reply, nullptr, 0);
     if (bytesWritten != nullptr) *bytesWritten = ok ? reply.count : 0;
     return ok && reply.ok != 0;
   }
@@ -200,8 +201,8 @@ class SimDriver final : public DriverApi {
       fd = found->second;
       handles_.erase(found);
     }
-    wire::Reply reply{};
-    Exchange(fd, {wire::kClose, 0, 0, 0}, nullptr, &reply, nullptr, 0, Deadline(timeout_));
+    KwReply reply{};
+    Exchange(fd, {KW_OP_CLOSE, 0, 0, 0}, nullptr, &reply, nullptr, 0);
     CloseSocket(fd);
     return true;
   }
@@ -215,29 +216,13 @@ class SimDriver final : public DriverApi {
     return found == handles_.end() ? kNoSocket : found->second;
   }
 
-  // One request and its reply. The reply payload goes straight into out.
-  // False (last error set) when the simulator is gone, breaks the protocol or
-  // does not answer in time; such a stream is shut so that every later call
-  // on its handle fails at once. Otherwise true, with the simulator's error
-  // as last error if it failed.
-  static bool Exchange(SocketFd fd, const wire::Request& request, const void* payload,
-                       wire::Reply* reply, void* out, std::uint32_t outLen,
-                       const Deadline& deadline) {
-    if (!SendAll(fd, &request, sizeof request, payload, request.length, deadline) ||
-        !RecvAll(fd, reply, sizeof *reply, deadline)) {
-      return Broken(fd, kErrorDeviceNotConnected);
-    }
-    if (reply->length > outLen) return Broken(fd, kErrorGenFailure);
-    if (reply->length > 0 && !RecvAll(fd, out, reply->length, deadline)) {
-      return Broken(fd, kErrorDeviceNotConnected);
-    }
-    if (reply->ok == 0) tLastError = reply->error;
-    return true;
-  }
-
-  static bool Broken(SocketFd fd, std::uint32_t error) {
-    ShutdownSocket(fd);
-    return Fail(error);
+  bool Exchange(SocketFd fd, const KwRequest& request, const void* payload, KwReply* reply,
+                void* out, std::uint32_t outLen) {
+    std::uint32_t error = kErrorSuccess;
+    const bool answered =
+        WireExchange(fd, request, payload, reply, out, outLen, Deadline(timeout_), &error);
+    if (!answered || reply->ok == 0) tLastError = error;
+    return answered;
   }
 
   const std::unique_ptr<SimEndpoints> endpoints_;
@@ -249,6 +234,51 @@ class SimDriver final : public DriverApi {
 };
 
 }  // namespace
+
+bool SimEndpoints::Split(const std::string& rest, std::string* name, std::string* pipe) {
+  const std::size_t cut = rest.find('\\');
+  *name = rest.substr(0, cut);
+  *pipe = cut == std::string::npos ? std::string() : rest.substr(cut + 1);
+  return !name->empty() && name->find_first_of("/\\") == std::string::npos;
+}
+
+bool WireExchange(SocketFd fd, const KwRequest& request, const void* payload, KwReply* reply,
+                  void* out, std::uint32_t outLen, const Deadline& deadline, std::uint32_t* error,
+                  const std::string* hello, std::uint32_t* helloStatus) {
+  unsigned char head[KW_HELLO_SIZE + KW_MAX_TOKEN + KW_HEADER_SIZE];
+  std::size_t used = 0;
+  if (hello != nullptr) {
+    const std::size_t tokenLength = std::min<std::size_t>(hello->size(), KW_MAX_TOKEN);
+    KwEncodeHello(head, static_cast<std::uint32_t>(tokenLength));
+    std::memcpy(head + KW_HELLO_SIZE, hello->data(), tokenLength);
+    used = KW_HELLO_SIZE + tokenLength;
+  }
+  KwEncodeRequest(head + used, &request);
+  used += KW_HEADER_SIZE;
+  const auto broken = [fd, error](std::uint32_t code) {
+    ShutdownSocket(fd);
+    *error = code;
+    return false;
+  };
+  if (!SendAll(fd, head, used, payload, request.length, deadline)) {
+    return broken(kErrorDeviceNotConnected);
+  }
+  if (hello != nullptr) {
+    unsigned char greeting[KW_HELLO_REPLY_SIZE];
+    if (!RecvAll(fd, greeting, sizeof greeting, deadline)) return broken(kErrorDeviceNotConnected);
+    std::uint32_t version = 0;
+    KwDecodeHelloReply(greeting, helloStatus, &version);
+    if (*helloStatus != KW_HELLO_OK) return broken(kErrorAccessDenied);
+  }
+  unsigned char header[KW_HEADER_SIZE];
+  if (!RecvAll(fd, header, sizeof header, deadline)) return broken(kErrorDeviceNotConnected);
+  if (!KwDecodeReply(header, reply, outLen)) return broken(kErrorGenFailure);
+  if (reply->length > 0 && !RecvAll(fd, out, reply->length, deadline)) {
+    return broken(kErrorDeviceNotConnected);
+  }
+  if (reply->ok == 0) *error = reply->error;
+  return true;
+}
 
 std::unique_ptr<DriverApi> MakeSimDriverOver(std::unique_ptr<SimEndpoints> endpoints,
                                              std::chrono::milliseconds timeout) {

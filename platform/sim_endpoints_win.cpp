@@ -50,13 +50,14 @@ class TcpEndpoints final : public SimEndpoints {
   }
 
   SocketFd Connect(const std::string& classDir, const std::string& name, const Deadline& deadline,
-                   std::uint32_t* error) override {
+                   std::uint32_t* error, std::string* token) override {
     *error = kErrorFileNotFound;
     TcpEndpoint endpoint;
     if (!ReadTcpEndpoint(classDir + "\\" + name + kTcpSuffix, &endpoint)) return kNoSocket;
     bool timedOut = false;
     const SocketFd fd = ConnectTcp(endpoint, deadline, &timedOut);
     if (fd == kNoSocket && timedOut) *error = kErrorDeviceNotConnected;
+    *token = endpoint.token;
     return fd;
   }
 

@@ -3,12 +3,16 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
+#include <wincrypt.h>
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netdb.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -94,6 +98,29 @@ bool ParseTcpEndpoint(const std::string& text, TcpEndpoint* endpoint) {
   return true;
 }
 
+bool RandomToken(std::string* token) {
+  unsigned char bytes[kTokenLength / 2];
+#ifdef _WIN32
+  HCRYPTPROV provider = 0;
+  if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL,
+                            CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
+    return false;
+  }
+  const bool got = CryptGenRandom(provider, sizeof bytes, bytes) != FALSE;
+  CryptReleaseContext(provider, 0);
+  if (!got) return false;
+#else
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return false;
+#endif
+  static constexpr char kDigits[] = "0123456789abcdef";
+  token->clear();
+  for (const unsigned char byte : bytes) {
+    *token += kDigits[byte >> 4];
+    *token += kDigits[byte & 0x0F];
+  }
+  return true;
+}
+
 std::string FormatTcpEndpoint(const TcpEndpoint& endpoint) {
   return std::to_string(endpoint.port) + " " + endpoint.token + "\n";
 }
@@ -142,43 +169,72 @@ bool WaitSocket(SocketFd fd, bool forWrite, const Deadline& deadline) {
 }
 
 SocketFd ConnectTcp(const TcpEndpoint& endpoint, const Deadline& deadline, bool* timedOut) {
+  return ConnectTcpTo("127.0.0.1", endpoint.port, deadline, timedOut);
+}
+
+bool SplitHostPort(const std::string& text, std::string* host, std::uint16_t* port) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
+  std::string name = text.substr(0, colon);
+  if (name.front() == '[') {
+    if (name.size() < 3 || name.back() != ']') return false;
+    name = name.substr(1, name.size() - 2);
+  } else if (name.find(':') != std::string::npos) {
+    return false;
+  }
+  const std::string digits = text.substr(colon + 1);
+  if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  const unsigned long value = std::stoul(digits);
+  if (value == 0 || value > 65535) return false;
+  *host = name;
+  *port = static_cast<std::uint16_t>(value);
+  return true;
+}
+
+SocketFd ConnectTcpTo(const std::string& host, std::uint16_t port, const Deadline& deadline,
+                      bool* timedOut) {
   *timedOut = false;
   if (!StartSockets()) return kNoSocket;
-  const NativeSocket s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return kNoSocket;
+  SocketFd result = kNoSocket;
+  for (const addrinfo* at = found; at != nullptr && result == kNoSocket; at = at->ai_next) {
+    const NativeSocket s = socket(at->ai_family, at->ai_socktype, at->ai_protocol);
 #ifdef _WIN32
-  if (s == INVALID_SOCKET) return kNoSocket;
+    if (s == INVALID_SOCKET) continue;
 #else
-  if (s < 0) return kNoSocket;
-  fcntl(s, F_SETFD, FD_CLOEXEC);
+    if (s < 0) continue;
+    fcntl(s, F_SETFD, FD_CLOEXEC);
 #endif
-  const SocketFd fd = static_cast<SocketFd>(s);
-  SetNonBlocking(fd);
-  int on = 1;
-  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(endpoint.port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool connected = connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  if (!connected && WouldBlock()) {
-    if (!WaitSocket(fd, true, deadline)) {
-      *timedOut = true;
+    const SocketFd fd = static_cast<SocketFd>(s);
+    SetNonBlocking(fd);
+    int on = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    bool connected = connect(s, at->ai_addr, static_cast<socklen_t>(at->ai_addrlen)) == 0;
+    if (!connected && WouldBlock()) {
+      if (!WaitSocket(fd, true, deadline)) {
+        *timedOut = true;
+      } else {
+        int error = 0;
+        socklen_t size = sizeof error;
+        connected =
+            getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 &&
+            error == 0;
+      }
+    }
+    if (connected) {
+      result = fd;
     } else {
-      int error = 0;
-      socklen_t size = sizeof error;
-      connected = getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) == 0 &&
-                  error == 0;
+      CloseSocket(fd);
+      if (*timedOut) break;
     }
   }
-  if (connected && !SendAll(fd, endpoint.token.data(), endpoint.token.size(), nullptr, 0, deadline)) {
-    connected = false;
-    *timedOut = deadline.LeftMs() == 0;
-  }
-  if (!connected) {
-    CloseSocket(fd);
-    return kNoSocket;
-  }
-  return fd;
+  freeaddrinfo(found);
+  return result;
 }
 
 bool SendAll(SocketFd fd, const void* head, std::size_t headLen, const void* body,

@@ -31,12 +31,14 @@ class Deadline {
 };
 
 // A simulator's TCP listener as its "<name>.tcp" file describes it:
-// "<port> <token>\n". A client sends the token before its first request.
+// "<port> <token>\n". A client sends the token in its hello.
 struct TcpEndpoint {
   std::uint16_t port = 0;
   std::string token;
 };
 inline constexpr std::size_t kTokenLength = 32;
+// 128 random bits as lower-case hex digits; false when none could be had.
+bool RandomToken(std::string* token);
 
 bool ParseTcpEndpoint(const std::string& text, TcpEndpoint* endpoint);
 std::string FormatTcpEndpoint(const TcpEndpoint& endpoint);
@@ -46,9 +48,15 @@ bool ReadTcpEndpoint(const std::string& path, TcpEndpoint* endpoint);
 // Winsock needs starting once per program; elsewhere this does nothing.
 bool StartSockets();
 
-// A connection to 127.0.0.1:port that has sent the token; kNoSocket when the
-// connect is refused or the deadline passes (*timedOut tells which).
+// A connection to 127.0.0.1:port; kNoSocket when the connect is refused or
+// the deadline passes (*timedOut tells which).
 SocketFd ConnectTcp(const TcpEndpoint& endpoint, const Deadline& deadline, bool* timedOut);
+// The same to host (a name or a numeric IPv4 or IPv6 address) and port.
+SocketFd ConnectTcpTo(const std::string& host, std::uint16_t port, const Deadline& deadline,
+                      bool* timedOut);
+// "HOST:PORT" ("[V6]:PORT" for an IPv6 address) into its parts; false when
+// malformed or the port is 0.
+bool SplitHostPort(const std::string& text, std::string* host, std::uint16_t* port);
 
 // Sends head then body; false when the peer is gone or the deadline passes.
 bool SendAll(SocketFd fd, const void* head, std::size_t headLen, const void* body,

@@ -21,5 +21,7 @@ void DebugOutput(std::string_view text);
 
 // Whether standard output is a console (a terminal) rather than a file or pipe.
 bool StdoutIsConsole();
+// The same for standard error.
+bool StderrIsConsole();
 
 }  // namespace kavlen

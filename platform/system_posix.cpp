@@ -40,5 +40,6 @@ void DebugOutput(std::string_view text) {
 }
 
 bool StdoutIsConsole() { return isatty(STDOUT_FILENO) == 1; }
+bool StderrIsConsole() { return isatty(STDERR_FILENO) == 1; }
 
 }  // namespace kavlen

@@ -42,5 +42,6 @@ void DebugOutput(std::string_view text) {
 }
 
 bool StdoutIsConsole() { return _isatty(_fileno(stdout)) != 0; }
+bool StderrIsConsole() { return _isatty(_fileno(stderr)) != 0; }
 
 }  // namespace kavlen

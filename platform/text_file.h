@@ -14,12 +14,9 @@ enum class FileRead { Read, Missing, Failed };
 FileRead ReadTextFile(const std::string& path, std::string& text);
 
 // Gives the file named by path (through symbolic links, dangling ones too:
-// the link's target is created) the new text. The text goes to a temporary
-// file made in stagingFolder (the target's own folder when empty) that is
-// then renamed over the target, so the file holds the old or the new text
-// whenever the machine stops. A hard-linked file, one whose owner the
-// temporary file cannot be given, and one whose folder takes no new file are
-// rewritten in place instead. False when nothing was written: a file
+// the link's target is created) the new text, the way FileReplacement does
+// (file_replacement.h), with the content staged in stagingFolder (the
+// target's own folder when empty). False when nothing was written: a file
 // without write permission (whoever runs), a path that names no regular
 // file, a missing folder.
 bool WriteTextFile(const std::string& path, const std::string& text,

@@ -80,14 +80,15 @@ OpResult DeviceModel::Ioctl(std::uint32_t code, const std::uint8_t* in, std::uin
     CommandBlock request;
     std::copy(in, in + kCommandBlockSize, request.begin());
     const bool head = code == IOCTL_HEAD_SEND;
+    pendingHead_ = head;
     pendingCode_ = request[head ? kHeadCode : kTailCode];
     pendingReply_ = Answer(head, request);
     replyPending_ = true;
     out->assign(in, in + kCommandBlockSize);
     result.count = kCommandBlockSize;
   } else if (receive) {
-    // With no SEND before it the block comes back as it went in.
-    if (!replyPending_) {
+    // With no SEND of its kind before it the block comes back as it went in.
+    if (!replyPending_ || pendingHead_ != (code == IOCTL_HEAD_RECEIVE)) {
       out->assign(in, in + kCommandBlockSize);
       result.count = kCommandBlockSize;
     } else if (options_.failReceive && *options_.failReceive == pendingCode_) {

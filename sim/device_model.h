@@ -39,6 +39,8 @@ class DeviceModel {
   // The device has vanished: its connections close and its socket goes away.
   bool unplugged() const { return unplugged_; }
   bool osRunning() const { return osRunning_; }
+  // The name clients open it by.
+  const std::string& name() const { return options_.name; }
   const std::vector<std::uint8_t>& memory() const { return memory_; }
 
  private:
@@ -61,6 +63,7 @@ class DeviceModel {
   std::vector<std::uint8_t> memory_;
   std::vector<std::uint8_t> deviceOs_;
   bool replyPending_ = false;
+  bool pendingHead_ = false;  // the pending reply answers a head SEND
   std::uint8_t pendingCode_ = 0;
   CommandBlock pendingReply_{};
   std::uint32_t readyPolls_ = 0;

@@ -5,7 +5,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/random.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -18,14 +17,13 @@
 #include "platform/driver_api.h"
 #include "platform/sim_socket.h"
 #include "platform/sim_stream.h"
-#include "platform/sim_wire.h"
 
 namespace kavlen::sim {
 
 namespace {
 
-// More clients than a tool ever opens at once; beyond it they are turned away.
-constexpr std::size_t kMaxConnections = 32;
+// Unproven TCP clients never take the slots of proven ones, nor of the Unix
+// socket's (platform/hello_gate.h).
 // When accept fails (descriptors used up), new clients wait this long.
 constexpr int kAcceptPauseMs = 100;
 
@@ -37,18 +35,6 @@ bool MakePrivateDir(const std::string& dir, std::string* error) {
   if (!IsPrivateDir(dir)) {
     *error = dir + " is not a folder of this user closed to others; refusing to use it";
     return false;
-  }
-  return true;
-}
-
-bool RandomToken(std::string* token) {
-  unsigned char bytes[kTokenLength / 2];
-  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return false;
-  static constexpr char kDigits[] = "0123456789abcdef";
-  token->clear();
-  for (const unsigned char byte : bytes) {
-    *token += kDigits[byte >> 4];
-    *token += kDigits[byte & 0x0F];
   }
   return true;
 }
@@ -142,8 +128,13 @@ int SimServer::Run() {
   for (;;) {
     const short listening = acceptPaused ? 0 : POLLIN;
     fds.assign({{signalFd, POLLIN, 0}, {listenFd_, listening, 0}, {tcpFd_, listening, 0}});
-    for (const ClientConnection& c : connections_) fds.push_back({c.fd(), POLLIN, 0});
-    if (poll(fds.data(), fds.size(), acceptPaused ? kAcceptPauseMs : -1) < 0) {
+    int timeoutMs = acceptPaused ? kAcceptPauseMs : -1;
+    for (const ClientConnection& c : connections_) {
+      fds.push_back({c.fd(), c.events(), 0});
+      const int left = c.LeftMs();
+      if (left >= 0 && (timeoutMs < 0 || left < timeoutMs)) timeoutMs = left;
+    }
+    if (poll(fds.data(), fds.size(), timeoutMs) < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -153,10 +144,18 @@ int SimServer::Run() {
     if ((fds[2].revents & POLLIN) && !Accept(tcpFd_, true)) acceptPaused = true;
     // connections accepted just now are polled in the next round
     for (std::size_t i = kFirstClient; i < fds.size(); ++i) {
-      if (fds[i].revents == 0) continue;
       ClientConnection& connection = connections_[i - kFirstClient];
-      if (!connection.Serve(Deadline(clientTimeout_), payload_, out_)) connection.Close();
+      if (fds[i].revents == 0 || connection.closed()) continue;
+      const bool owedToken = !connection.proven();
+      if (!connection.Progress()) {
+        connection.Close();
+      } else if (owedToken && connection.proven() && Count(true) > kMaxConnections) {
+        connection.Close();  // no slot left for it
+      }
       if (model_.unplugged()) break;
+    }
+    for (ClientConnection& connection : connections_) {
+      if (connection.LeftMs() == 0) connection.Close();  // stalled past the client deadline
     }
     std::erase_if(connections_, [](const ClientConnection& c) { return c.closed(); });
     if (model_.unplugged()) break;
@@ -166,18 +165,34 @@ int SimServer::Run() {
   return 0;
 }
 
+std::size_t SimServer::Count(bool proven) const {
+  std::size_t count = 0;
+  for (const ClientConnection& c : connections_) {
+    if (!c.closed() && c.proven() == proven) ++count;
+  }
+  return count;
+}
+
 bool SimServer::Accept(int listenFd, bool tcp) {
   const int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
   if (fd < 0) return errno == EAGAIN || errno == EINTR || errno == ECONNABORTED;
-  if (connections_.size() >= kMaxConnections) {
+  if (!tcp && Count(true) >= kMaxConnections) {
     close(fd);
     return true;
   }
   if (tcp) {
+    if (Count(false) >= kMaxUnproven) {
+      for (ClientConnection& c : connections_) {
+        if (!c.closed() && !c.proven()) {
+          c.Close();
+          break;
+        }
+      }
+    }
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   }
-  connections_.emplace_back(fd, model_, tcp ? &token_ : nullptr);
+  connections_.emplace_back(fd, model_, tcp ? &token_ : nullptr, clientTimeout_);
   return true;
 }
 

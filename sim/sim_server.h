@@ -2,9 +2,10 @@
 // The simulator's socket side: it owns the emulator's socket in the device
 // root (and, when asked, a loopback TCP listener described by a "<name>.tcp"
 // file beside it) and serves one connection per open handle, one request at
-// a time, on a single thread. No client can hold the others up for longer
-// than the client deadline: one that stalls mid-request or stops reading its
-// replies is dropped.
+// a time, on a single thread. Every socket is non-blocking and each client
+// keeps what it has sent or been sent so far, so no client holds the others
+// up; one that has not sent its whole token, or finished a request and read
+// its reply, within the client deadline is dropped.
 
 #include <chrono>
 #include <string>
@@ -39,6 +40,8 @@ class SimServer {
  private:
   // False when accept failed for a reason that calls for a pause.
   bool Accept(int listenFd, bool tcp);
+  // Open clients that have proven the token (or never owed it), or not.
+  std::size_t Count(bool proven) const;
   void Shutdown();
 
   DeviceModel& model_;
@@ -48,9 +51,7 @@ class SimServer {
   int tcpFd_ = -1;
   std::string tcpFilePath_;
   std::string token_;
-  std::vector<ClientConnection> connections_;
-  std::vector<std::uint8_t> payload_;
-  std::vector<std::uint8_t> out_;
+  std::vector<ClientConnection> connections_;  // in the order they came
 };
 
 }  // namespace kavlen::sim

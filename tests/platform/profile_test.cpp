@@ -1,5 +1,6 @@
 #include "platform/profile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_replacement.h"
 #include "platform/text_file.h"
 #include "tests/support/process_helpers.h"
 
@@ -323,6 +325,29 @@ TEST(ProfileWriteTest, KeepsTheFilesIdentity) {
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() + "/sub"), fs::directory_iterator()), 2) << c.name << ": temporary file left";
   }
+}
+
+// Until it is put in place the new content has no name (on a file system
+// with unnamed files), so a program killed half way leaves nothing behind;
+// without a Commit the file keeps its content.
+TEST(ProfileWriteTest, StagedContentHasNoName) {
+  TempDir dir;
+  const int probe = open(dir.path().c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe < 0) GTEST_SKIP() << "no unnamed files in " << dir.path();
+  close(probe);
+  const std::string path = dir.Write("kavlen.ini", Bytes("[A]\nx=0\n"));
+  const auto names = [&] { return std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()); };
+  {
+    FileReplacement dropped(path, {});
+    ASSERT_TRUE(dropped.ready());
+    EXPECT_EQ(names(), 1);
+  }
+  EXPECT_EQ(Text(ReadFileBytes(path)), "[A]\nx=0\n");
+  FileReplacement file(path, {});
+  EXPECT_EQ(names(), 1);
+  EXPECT_TRUE(file.Commit("[A]\nx=1\n", 8));
+  EXPECT_EQ(Text(ReadFileBytes(path)), "[A]\nx=1\n");
+  EXPECT_EQ(names(), 1);
 }
 
 // A write by root leaves a user's file to that user.

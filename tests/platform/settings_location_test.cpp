@@ -94,5 +94,13 @@ TEST(DeviceOsSearchDirsTest, ProgramFolderThenSharedDataThenConfig) {
   EXPECT_EQ(DeviceOsSearchDirs("/opt/kavlen"), (std::vector<std::string>{"/opt/kavlen", "/usr/share/kavlen"}));
 }
 
+TEST(DeviceOsPlaceDirTest, AMissingFileIsNamedWhereItCanBePut) {
+  TempDir temp;
+  ScopedEnv xdg("XDG_CONFIG_HOME", temp.path() + "/cfg");
+  EXPECT_EQ(DeviceOsPlaceDir(temp.path()), temp.path());
+  EXPECT_EQ(DeviceOsPlaceDir("/usr/bin"), temp.path() + "/cfg/kavlen");
+  EXPECT_FALSE(std::filesystem::exists(temp.path() + "/cfg")) << "nothing made";
+}
+
 }  // namespace
 }  // namespace kavlen::test

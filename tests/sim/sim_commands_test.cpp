@@ -161,7 +161,7 @@ TEST_F(SimCommandsTest, FailedReceiveLeavesTheRequestInTheBlock) {
   api().CloseHandle(device);
 }
 
-TEST_F(SimCommandsTest, ReceiveWithoutSendReturnsTheBlockUnchanged) {
+TEST_F(SimCommandsTest, ReceiveWithoutItsSendReturnsTheBlockUnchanged) {
   Start();
   const Handle device = Open();
   CommandBlock block = TailBlock(CMD_READY_POLL);
@@ -171,6 +171,14 @@ TEST_F(SimCommandsTest, ReceiveWithoutSendReturnsTheBlockUnchanged) {
   EXPECT_TRUE(api().DeviceIoControl(device, IOCTL_TAIL_RECEIVE, block.data(), 64, block.data(), 64,
                                     &returned));
   EXPECT_EQ(block, sent);
+  // a head command's reply is not the tail RECEIVE's
+  CommandBlock head = HeadBlock(CMD_BOOT_STATUS);
+  const CommandBlock asked = head;
+  EXPECT_TRUE(api().DeviceIoControl(device, IOCTL_HEAD_SEND, head.data(), 64, head.data(), 64,
+                                    &returned));
+  EXPECT_TRUE(api().DeviceIoControl(device, IOCTL_TAIL_RECEIVE, head.data(), 64, head.data(), 64,
+                                    &returned));
+  EXPECT_EQ(head, asked);
   api().CloseHandle(device);
 }
 

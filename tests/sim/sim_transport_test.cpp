@@ -16,8 +16,9 @@
 
 #include "platform/sim_socket.h"
 #include "platform/sim_stream.h"
-#include "platform/sim_wire.h"
+#include "platform/wire_codec.h"
 #include "tests/sim/sim_rig.h"
+#include "tests/support/pattern_bytes.h"
 
 namespace kavlen::test {
 namespace {
@@ -31,6 +32,36 @@ TcpEndpoint EndpointOf(const SimProcess& sim) {
   TcpEndpoint endpoint;
   EXPECT_TRUE(ReadTcpEndpoint(sim.socketPath() + ".tcp", &endpoint));
   return endpoint;
+}
+
+std::string HelloBytes(const std::string& token, std::uint16_t version = KW_VERSION) {
+  unsigned char head[KW_HELLO_SIZE];
+  KwEncodeHello(head, static_cast<std::uint32_t>(token.size()));
+  KwPutU16(head + 4, version);
+  return std::string(reinterpret_cast<const char*>(head), sizeof head) + token;
+}
+
+std::string RequestBytes(std::uint32_t op, std::uint32_t code, const std::string& payload,
+                         std::uint32_t wanted = 0) {
+  unsigned char head[KW_HEADER_SIZE];
+  const KwRequest request{op, code, static_cast<std::uint32_t>(payload.size()), wanted};
+  KwEncodeRequest(head, &request);
+  return std::string(reinterpret_cast<const char*>(head), sizeof head) + payload;
+}
+
+// Names as an open carries them, of any length.
+std::string OpenPayload(const std::string& emulator, const std::string& pipe) {
+  std::string payload;
+  for (const std::string& name : {emulator, pipe}) {
+    payload += static_cast<char>(name.size() & 0xFF);
+    payload += static_cast<char>(name.size() >> 8);
+    payload += name;
+  }
+  return payload;
+}
+
+bool SendText(SocketFd fd, const std::string& bytes, const Deadline& deadline) {
+  return SendAll(fd, bytes.data(), bytes.size(), nullptr, 0, deadline);
 }
 
 // User plus system CPU time of a process so far, in clock ticks.
@@ -95,21 +126,32 @@ TEST_F(SimTransportTest, DeviceWithOnlyItsTcpFileIsFoundAndServed) {
   EXPECT_EQ(log[4], R"({"op":"open","target":"PIPE00","ok":true})");
 }
 
-// A raw client: the token (over TCP) and one open request; whether a reply came.
+// A raw client: its hello and one open request; the hello reply's status
+// (or -1 when none came) and whether the open was answered.
 struct RawOpen {
   const char* name;
   bool tcp;
-  bool rightToken;
-  std::string target;
+  std::string token;  // "{token}": the simulator's
+  std::uint16_t version;
+  std::string emulator;
+  std::string pipe;
+  int helloStatus;
   bool served;
 };
 
 TEST_F(SimTransportTest, OnlyClientsWithTheTokenAndAShortTargetAreServed) {
+  const std::string longName(257, 'P');
   const RawOpen cases[] = {
-      {"right token", true, true, "", true},
-      {"wrong token", true, false, "", false},
-      {"pipe name", false, true, "PIPE01", true},
-      {"open target longer than any path", false, true, std::string(257, 'P'), false},
+      {"right token", true, "{token}", KW_VERSION, "emu0", "", KW_HELLO_OK, true},
+      {"wrong token", true, "{wrong}", KW_VERSION, "emu0", "", KW_HELLO_TOKEN_REFUSED, false},
+      {"short token", true, "{short}", KW_VERSION, "emu0", "", KW_HELLO_TOKEN_REFUSED, false},
+      {"token past the limit", true, std::string(65, 'a'), KW_VERSION, "emu0", "", -1, false},
+      {"other version", true, "{token}", KW_VERSION + 1, "emu0", "", KW_HELLO_VERSION_REFUSED,
+       false},
+      {"pipe name", false, "", KW_VERSION, "emu0", "PIPE01", KW_HELLO_OK, true},
+      {"another emulator's name", false, "", KW_VERSION, "emu1", "", KW_HELLO_OK, false},
+      {"open target longer than any path", false, "", KW_VERSION, "emu0", longName, KW_HELLO_OK,
+       false},
   };
   SimProcess& sim = Start({"--tcp"});
   Lines expectedLog;
@@ -117,23 +159,36 @@ TEST_F(SimTransportTest, OnlyClientsWithTheTokenAndAShortTargetAreServed) {
     SCOPED_TRACE(c.name);
     const Deadline deadline(5000ms);
     SocketFd fd = kNoSocket;
+    std::string token = c.token;
+    const std::string right = EndpointOf(sim).token;
+    if (token == "{token}") token = right;
+    if (token == "{wrong}") token = std::string(right.rbegin(), right.rend());
+    if (token == "{short}") token = right.substr(0, 31);
     if (c.tcp) {
-      TcpEndpoint endpoint = EndpointOf(sim);
-      if (!c.rightToken) endpoint.token[5] = endpoint.token[5] == '0' ? '1' : '0';
       bool timedOut = false;
-      fd = ConnectTcp(endpoint, deadline, &timedOut);
+      fd = ConnectTcp(EndpointOf(sim), deadline, &timedOut);
     } else {
       fd = ConnectUnixSocket(sim.socketPath(), deadline);
     }
     ASSERT_NE(fd, kNoSocket);
-    const wire::Request open{wire::kOpen, kOpenExisting, static_cast<std::uint32_t>(c.target.size()), 0};
-    SendAll(fd, &open, sizeof open, c.target.data(), c.target.size(), deadline);
-    wire::Reply reply{};
-    EXPECT_EQ(RecvAll(fd, &reply, sizeof reply, deadline), c.served);
+    SendText(fd, HelloBytes(token, c.version) +
+                     RequestBytes(KW_OP_OPEN, kOpenExisting, OpenPayload(c.emulator, c.pipe)),
+             deadline);
+    unsigned char greeting[KW_HELLO_REPLY_SIZE];
+    std::uint32_t status = 0, version = 0;
+    const bool greeted = RecvAll(fd, greeting, sizeof greeting, deadline);
+    KwDecodeHelloReply(greeting, &status, &version);
+    EXPECT_EQ(greeted ? static_cast<int>(status) : -1, c.helloStatus);
+    EXPECT_EQ(greeted ? version : KW_VERSION, KW_VERSION);
+    unsigned char header[KW_HEADER_SIZE];
+    KwReply reply{};
+    const bool answered = RecvAll(fd, header, sizeof header, deadline) &&
+                          KwDecodeReply(header, &reply, 0) != 0;
+    EXPECT_EQ(answered && reply.ok == 1, c.served);
     EXPECT_GT(deadline.LeftMs(), 0);  // answered or dropped, never left waiting
     CloseSocket(fd);
     if (c.served) {
-      const std::string target = c.target.empty() ? "interface" : c.target;
+      const std::string target = c.pipe.empty() ? "interface" : c.pipe;
       expectedLog.push_back(R"({"op":"open","target":")" + target + R"(","ok":true})");
       expectedLog.push_back(R"({"op":"close","target":")" + target + R"("})");
     }
@@ -175,20 +230,21 @@ TEST_F(SimTransportTest, StalledClientsHoldOthersUpNoLongerThanTheirDeadline) {
   const Deadline deadline(5000ms);
   // half a request header
   const SocketFd half = ConnectUnixSocket(sim.socketPath(), deadline);
-  const wire::Request open{wire::kOpen, kCreateNew, 0, 0};
-  ASSERT_TRUE(SendAll(half, &open, sizeof open / 2, nullptr, 0, deadline));
+  const std::string open = RequestBytes(KW_OP_OPEN, kCreateNew, OpenPayload("emu0", ""));
+  ASSERT_TRUE(SendText(half, HelloBytes("") + open.substr(0, KW_HEADER_SIZE / 2), deadline));
   // an open device whose 1 MB replies are never read
   const SocketFd deaf = ConnectUnixSocket(sim.socketPath(), deadline);
-  ASSERT_TRUE(SendAll(deaf, &open, sizeof open, nullptr, 0, deadline));
-  const std::vector<std::uint8_t> os(1u << 20, 0x5A);
-  const wire::Request load{wire::kIoctl, IOCTL_LOAD_DEVICE_OS, 1u << 20, 1u << 20};
-  for (int i = 0; i < 3; ++i) SendAll(deaf, &load, sizeof load, os.data(), os.size(), deadline);
+  ASSERT_TRUE(SendText(deaf, HelloBytes("") + open, deadline));
+  const std::string load =
+      RequestBytes(KW_OP_IOCTL, IOCTL_LOAD_DEVICE_OS, std::string(1u << 20, 0x5A), 1u << 20);
+  for (int i = 0; i < 3; ++i) SendText(deaf, load, deadline);
 
   const Handle device = Open();
   EXPECT_NE(device, kInvalidHandle);
   EXPECT_TRUE(api().CloseHandle(device));
-  char byte = 0;
-  EXPECT_FALSE(RecvAll(half, &byte, 1, deadline));  // dropped
+  char greeting[KW_HELLO_REPLY_SIZE + 1];
+  EXPECT_TRUE(RecvAll(half, greeting, KW_HELLO_REPLY_SIZE, deadline));
+  EXPECT_FALSE(RecvAll(half, greeting, 1, deadline));  // dropped
   CloseSocket(half);
   CloseSocket(deaf);
   sim.Stop(SIGTERM);
@@ -216,6 +272,59 @@ TEST_F(SimTransportTest, ClientsBeyondTheCapAreTurnedAway) {
   EXPECT_EQ(poll(&first, 1, 0), 0);  // still connected
   for (const SocketFd fd : clients) CloseSocket(fd);
   ExpectOpensAgain();  // full until it has seen the closes
+}
+
+// TCP clients that send at most the start of their hello and then stall, and
+// the honest ukavlen run over TCP that must not wait for them.
+struct Crowd {
+  const char* name;
+  int clients;
+  std::size_t helloBytes;
+  std::vector<std::string> args;  // "{image}": a 64 KB image
+  int status;
+  std::string lastLine;
+};
+
+TEST_F(SimTransportTest, ClientsWithoutTheWholeTokenNeitherStarveNorStallOthers) {
+  const Crowd cases[] = {
+      {"more silent connections than slots", 33, 0, {"-u"}, 1, "USB Device attached ...\n"},
+      {"one hello byte each", 8, 1, {"-d", "{image}", "-v"}, 0, "Verify OK !!\n"},
+      {"the hello without the token's last byte", 8, KW_HELLO_SIZE + kTokenLength - 1,
+       {"-d", "{image}", "-v"}, 0, "Verify OK !!\n"},
+  };
+  const std::string image = root() + "/image.bin";
+  const std::vector<std::uint8_t> bytes = PatternBytes(65536);
+  std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 65536);
+  for (const Crowd& c : cases) {
+    SCOPED_TRACE(c.name);
+    // on a loop that waits for each stalled client in turn, eight of them
+    // outlast the honest client's deadline
+    setenv("KAVLEN_TIMEOUT_MS", "500", 1);
+    SimProcess sim(root(), {"--tcp", "--state", "os"});
+    unsetenv("KAVLEN_TIMEOUT_MS");
+    ASSERT_TRUE(sim.ready());
+    unlink(sim.socketPath().c_str());
+    const std::string partial = HelloBytes(EndpointOf(sim).token).substr(0, c.helloBytes);
+    std::vector<SocketFd> crowd;
+    for (int i = 0; i < c.clients; ++i) {
+      bool timedOut = false;
+      crowd.push_back(ConnectTcp(EndpointOf(sim), Deadline(5000ms), &timedOut));
+      ASSERT_NE(crowd.back(), kNoSocket);
+      ASSERT_TRUE(SendText(crowd.back(), partial, Deadline(5000ms)));
+    }
+    std::vector<std::string> args = c.args;
+    for (std::string& arg : args) {
+      if (arg == "{image}") arg = image;
+    }
+    const RunResult run = RunProgram(UKAVLEN_PATH, args, root(), {"KAVLEN_TIMEOUT_MS=2000"});
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_TRUE(run.out.ends_with(c.lastLine)) << run.out;
+    const Deadline deadline(5000ms);
+    char byte = 0;
+    EXPECT_FALSE(RecvAll(crowd.back(), &byte, 1, deadline));
+    EXPECT_GT(deadline.LeftMs(), 0);  // dropped, not left waiting
+    for (const SocketFd fd : crowd) CloseSocket(fd);
+  }
 }
 
 TEST_F(SimTransportTest, AcceptFailingAtTheDescriptorLimitPausesInsteadOfSpinning) {

@@ -162,7 +162,11 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
-    putenv(const_cast<char*>(env.c_str()));
+    if (deviceDir.empty()) {
+      unsetenv("KAVLEN_DEVICE_DIR");
+    } else {
+      putenv(const_cast<char*>(env.c_str()));
+    }
     unsetenv("KAVLEN_DEBUG");
     for (const std::string& entry : extraEnv) putenv(const_cast<char*>(entry.c_str()));
     execv(program.c_str(), argv.data());

@@ -66,8 +66,8 @@ struct RunResult {
   std::string err;
 };
 
-// Runs program with args, KAVLEN_DEVICE_DIR=deviceDir and the NAME=value
-// entries of extraEnv, output captured.
+// Runs program with args, KAVLEN_DEVICE_DIR=deviceDir (none when empty)
+// and the NAME=value entries of extraEnv, output captured.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& deviceDir, const std::vector<std::string>& extraEnv = {});
 
