@@ -9,18 +9,19 @@
 
 namespace kavlen::console {
 
-namespace {
-
-std::string Describe(DeviceLink& link) {
+EmulatorState DescribeEmulator(DeviceLink& link) {
   // an emulator another program is working with is not disturbed
   const DeviceLock hold = link.HoldDevice(std::chrono::milliseconds(0));
-  if (hold.busy()) return "in use by another program";
-  if (link.OpenDevice() == kInvalidHandle) return "cannot be opened";
+  if (hold.busy()) return {"in use by another program", EmulatorState::Busy};
+  if (link.OpenDevice() == kInvalidHandle) return {"cannot be opened", EmulatorState::Unopened};
   const BootStatus boot = QueryBootStatus(link.api(), link.device(), link.block());
   std::string text;
+  EmulatorState::Kind kind = EmulatorState::Fault;
   if (boot.needsOsLoad == 1) {
+    kind = EmulatorState::BootCode;
     text = GuiBootCodeNameText(boot) + ", boot code only (device OS not loaded)";
   } else if (boot.stateCode == DEV_STATE_OS_RUNNING) {
+    kind = EmulatorState::OsRunning;
     text = GuiBootCodeNameText(boot) + ", device OS running";
     const DeviceInfo info = QueryDeviceInfo(link.api(), link.device(), link.block());
     text += info.received ? StrPrintf(", OS checksum 0x%04X, capacity%s",
@@ -33,10 +34,8 @@ std::string Describe(DeviceLink& link) {
     text = StrPrintf("unrecognised boot status 0x%02X", static_cast<unsigned>(boot.reply0));
   }
   link.CloseDevice();
-  return text;
+  return {text, kind};
 }
-
-}  // namespace
 
 int ListEmulators(DeviceLink& link) {
   const std::vector<std::string> paths = link.EmulatorPaths();
@@ -46,7 +45,7 @@ int ListEmulators(DeviceLink& link) {
   }
   for (std::uint32_t number = 1; number <= paths.size(); ++number) {
     link.SelectEmulator(number);
-    const std::string state = Describe(link);
+    const std::string state = DescribeEmulator(link).text;
     link.sink().Print(StrPrintf("%u: %s: %s\n", number, paths[number - 1].c_str(), state.c_str()));
   }
   link.SelectEmulator(0);

@@ -3,6 +3,7 @@
 // enumeration order.
 
 #include <cstdint>
+#include <string>
 
 #include "device/device_link.h"
 
@@ -13,6 +14,15 @@ namespace kavlen::console {
 // and closes it again. Returns the exit status: 0 when at least one was
 // found, 1 when none.
 int ListEmulators(DeviceLink& link);
+
+struct EmulatorState {
+  enum Kind { Busy, Unopened, BootCode, OsRunning, Fault };
+  std::string text;  // as --list words it
+  Kind kind;
+};
+// What the selected emulator is: held by another program (then it is not
+// touched), not to be opened, or what its boot status and information say.
+EmulatorState DescribeEmulator(DeviceLink& link);
 
 // Makes the link use emulator `number` (0: the last one, as always). False
 // after a message when no emulator has that number.

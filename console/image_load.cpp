@@ -12,7 +12,9 @@ ImageFormat FormatOf(const ConsoleSettings& settings) {
 }
 
 int LoadConsoleImage(const ConsoleSettings& settings, std::uint8_t supportedCode,
-                     ImageBuffer& buffer, LoadedImage& image, TraceSink& sink) {
+                     ImageBuffer& buffer, LoadedImage& image, TraceSink& sink,
+                     std::uint32_t* placedBase) {
+  if (placedBase != nullptr) *placedBase = 0;
   const ImageFormat format = FormatOf(settings);
   if (format == ImageFormat::Binary) {
     return LoadImageFile(settings.fileName, settings.fillCode, buffer, image, sink);
@@ -42,6 +44,7 @@ int LoadConsoleImage(const ConsoleSettings& settings, std::uint8_t supportedCode
     buffer.Release();
     return 0;
   }
+  if (placedBase != nullptr) *placedBase = loaded.base;
   image.length = loaded.length;
   image.sizeCode = ImageSizeCode(loaded.length);
   image.checksum = ImageChecksum(buffer.data(), loaded.length);

@@ -17,7 +17,10 @@ ImageFormat FormatOf(const ConsoleSettings& settings);
 // naming the file, the line and the fault (a record past the capacity of
 // supportedCode among them); a chosen base is told in one line after the
 // size and checksum line. 1 on success; 0 with the buffer released.
+// placedBase, when given, gets the address of the ROM's first byte (0 for
+// binary images).
 int LoadConsoleImage(const ConsoleSettings& settings, std::uint8_t supportedCode,
-                     ImageBuffer& buffer, LoadedImage& image, TraceSink& sink);
+                     ImageBuffer& buffer, LoadedImage& image, TraceSink& sink,
+                     std::uint32_t* placedBase = nullptr);
 
 }  // namespace kavlen::console

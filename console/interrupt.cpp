@@ -12,7 +12,14 @@ void OnInterrupt(int) { gInterrupted = 1; }
 
 }  // namespace
 
-void CatchInterrupts() { std::signal(SIGINT, OnInterrupt); }
+void CatchInterrupts() {
+  gInterrupted = 0;
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+#ifdef SIGHUP
+  std::signal(SIGHUP, OnInterrupt);
+#endif
+}
 
 bool InterruptRequested() { return gInterrupted != 0; }
 

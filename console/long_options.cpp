@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 namespace kavlen::console {
 
@@ -18,6 +19,10 @@ constexpr LongOption kLongOptions[] = {
     {"--format", Takes::Value}, {"--base", Takes::Value},   {"--read", Takes::Value},
     {"--list", Takes::Nothing}, {"--device", Takes::Value}, {"--watch", Takes::Nothing},
     {"--help", Takes::Nothing}, {"--version", Takes::Nothing},
+    {"--json", Takes::Nothing}, {"--progress", Takes::Value}, {"--verify-only", Takes::Nothing},
+    {"--dry-run", Takes::Nothing}, {"--doctor", Takes::Nothing},
+    {"--help", Takes::Nothing}, {"--version", Takes::Nothing}, {"--remote", Takes::Value},
+    {"--token-file", Takes::Value},
 };
 
 const LongOption* Find(const std::string& arg) {
@@ -63,8 +68,29 @@ void PrintLongOptions(TraceSink& out) {
   out.Print(" --list         list the attached emulators\n");
   out.Print(" --device N     use emulator N of --list (default: the last one found)\n");
   out.Print(" --watch        download again whenever the -d file changes; Ctrl-C ends\n");
+  out.Print(" --json         JSON lines on standard output instead of the texts\n");
+  out.Print(" --progress auto|bar|plain|none  progress on standard error (auto: bar on a terminal)\n");
+  out.Print(" --verify-only  with -d: compare the emulator with the file, download nothing\n");
+  out.Print(" --dry-run      with -d: check the file and say what a run would send\n");
+  out.Print(" --doctor       check the set-up and say what to do about each fault\n");
+  out.Print(" --remote HOST:PORT  use the emulators of the kavlen-bridge there\n");
+  out.Print(" --token-file FILE   a copy of that bridge's token file\n");
   out.Print(" --help         this text\n");
   out.Print(" --version      the program's version\n");
+}
+
+void ExportRemoteOptions(const std::vector<std::string>& args) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    const char* name = args[i] == "--remote"       ? "KAVLEN_REMOTE"
+                       : args[i] == "--token-file" ? "KAVLEN_REMOTE_TOKEN_FILE"
+                                                   : nullptr;
+    if (name == nullptr || args[i + 1].empty() || args[i + 1][0] == '-') continue;
+#ifdef _WIN32
+    _putenv_s(name, args[i + 1].c_str());
+#else
+    setenv(name, args[i + 1].c_str(), 1);
+#endif
+  }
 }
 
 CommandLine ScanCommandLine(const std::vector<std::string>& args, TraceSink& out) {
@@ -95,6 +121,10 @@ CommandLine ScanCommandLine(const std::vector<std::string>& args, TraceSink& out
     if (option->takes == Takes::Nothing) {
       more.list = more.list || arg == "--list";
       more.watch = more.watch || arg == "--watch";
+      more.json = more.json || arg == "--json";
+      more.verifyOnly = more.verifyOnly || arg == "--verify-only";
+      more.dryRun = more.dryRun || arg == "--dry-run";
+      more.doctor = more.doctor || arg == "--doctor";
       continue;
     }
     if (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1][0] == '-') {
@@ -107,6 +137,13 @@ CommandLine ScanCommandLine(const std::vector<std::string>& args, TraceSink& out
     } else if (arg == "--base") {
       more.base = ParseAddress(value);
       if (!more.base) return Stop(out, "Bad base address " + value + " ...\n");
+    } else if (arg == "--progress") {
+      more.progress = ProgressModeNamed(value);
+      if (!more.progress) return Stop(out, "Unknown progress " + value + ", use auto, bar, plain or none ...\n");
+    } else if (arg == "--remote") {
+      more.remote = value;
+    } else if (arg == "--token-file") {
+      more.tokenFile = value;
     } else if (arg == "--device") {
       const std::optional<std::uint32_t> number =
           value.rfind("0x", 0) == 0 ? std::nullopt : ParseAddress(value);
@@ -118,20 +155,24 @@ CommandLine ScanCommandLine(const std::vector<std::string>& args, TraceSink& out
   }
 
   const bool read = !more.readFile.empty();
-  if (more.list || read) {
-    // a job of its own: no letters beside it, and not both
-    if (!rest.empty() || more.watch || (more.list && read)) return Stop(out);
-    line.job = more.list ? Job::List : Job::Read;
+  const int jobs = int{more.list} + int{read} + int{more.doctor} + int{more.verifyOnly} + int{more.dryRun};
+  if (jobs > 1) return Stop(out);
+  if (more.list || read || more.doctor) {
+    // a job of its own: no letters beside it
+    if (!rest.empty() || more.watch) return Stop(out);
+    line.job = more.list ? Job::List : read ? Job::Read : Job::Doctor;
     return line;
   }
   const ScanResult scan = ScanOptions(rest, out);
   line.settings = scan.settings;
   switch (scan.outcome) {
     case ScanOutcome::Run:
-      line.job = Job::Run;
+      // a check of the emulator or of the file, once
+      if ((more.verifyOnly || more.dryRun) && more.watch) return Stop(out);
+      line.job = more.verifyOnly ? Job::VerifyOnly : more.dryRun ? Job::DryRun : Job::Run;
       break;
     case ScanOutcome::StatusCheck:
-      if (more.watch) return Stop(out);
+      if (more.watch || more.verifyOnly || more.dryRun) return Stop(out);
       line.job = Job::StatusCheck;
       break;
     case ScanOutcome::Stop:

@@ -1,15 +1,16 @@
 #include "console/read_back.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
+#include "console/interrupt.h"
+#include "console/read_back_file.h"
 #include "console/run_sequence.h"
+#include "console/transfer_wording.h"
 #include "device/image_buffer.h"
 #include "device/protocol.h"
 #include "device/rom_capacity.h"
 #include "device/str_printf.h"
+#include "device/transfer_engine.h"
 
 namespace kavlen::console {
 
@@ -20,31 +21,12 @@ std::uint16_t BlocksToRead(std::uint8_t supportedCode) {
   return static_cast<std::uint16_t>(kBlockCountTable[code]);
 }
 
-// Reads `blocks` blocks from the open IN pipe, a dot per block.
-bool ReadBlocks(DriverApi& api, Handle pipe, std::uint8_t* data, std::uint16_t blocks,
-                TraceSink& sink) {
-  for (std::uint32_t k = 0; k < blocks; ++k) {
-    std::uint32_t got = 0;
-    if (!api.ReadFile(pipe, data + k * kTransferBlockSize, kTransferBlockSize, &got) ||
-        got != kTransferBlockSize) {
-      sink.Print(StrPrintf("\nRead Block %u Fail! ...\n", k));
-      return false;
-    }
-    sink.Print(".");
-  }
-  return true;
-}
-
-bool WriteWhole(std::FILE* file, const void* data, std::size_t size) {
-  return std::fwrite(data, 1, size, file) == size;
-}
-
 }  // namespace
 
-int ReadEmulator(const ReadRequest& request, DeviceLink& link) {
+int ReadEmulator(const ReadRequest& request, DeviceLink& link, RunEvents& events) {
   TraceSink& sink = link.sink();
   std::uint8_t supportedCode = kUnknownRomSizeCode;  // until the device says otherwise
-  if (!PrepareDevice(link, supportedCode)) return kReadStopped;
+  if (!PrepareDevice(link, supportedCode, events)) return kReadStopped;
 
   const std::uint16_t blocks = BlocksToRead(supportedCode);
   const std::uint32_t size = std::uint32_t{blocks} * kTransferBlockSize;
@@ -63,53 +45,22 @@ int ReadEmulator(const ReadRequest& request, DeviceLink& link) {
     link.CloseDevice();
     return kReadStopped;
   }
-  // The file is made before the device is asked for anything, so that a
-  // folder that cannot take it stops the run before the read.
-  const std::string partial = request.fileName + ".part";
-  std::FILE* file = std::fopen(partial.c_str(), "wb");
-  if (file == nullptr) {
+  ReadBackFile file(request);
+  if (!file.ready()) {
     sink.Print("Open Output file Fail! ...\nPlease Check the Path ...\n");
     link.CloseDevice();
     return kReadStopped;
   }
-  auto fail = [&]() {
-    std::fclose(file);
-    std::remove(partial.c_str());
-    return kReadFailed;
-  };
+  // From here on Ctrl-C, TERM and HUP end the read after the block in
+  // flight, so that the file is left as it was and the lock is let go.
+  CatchInterrupts();
 
-  BuildUpload(link.block(), blocks);
-  TailExchange(link.api(), link.device(), link.block());
-  link.CloseDevice();
-  const Handle pipe = link.OpenPipe(kPipeIn);
-  if (pipe == kInvalidHandle) {
-    sink.Print("\nOpen In Read Pipe Error... Fail!\n");
-    return fail();
-  }
-  sink.Print("Read");
-  const bool read = ReadBlocks(link.api(), pipe, data.data(), blocks, sink);
-  link.api().CloseHandle(pipe);
-  if (!read) return fail();
-  sink.Print("Done ! \n");
+  ConsoleWording wording(sink, &events);
+  const TransferResult read = TransferEngine(link, wording, &wording.cancel).Read(data.data(), blocks);
+  if (read.fault == TransferFault::PipeFailed) sink.Print("\nOpen In Read Pipe Error... Fail!\n");
+  if (read.status != TransferStatus::Ok) return kReadFailed;
 
-  bool written = false;
-  if (request.format == ImageFormat::Binary) {
-    written = WriteWhole(file, data.data(), data.size());
-  } else {
-    const std::string text = request.format == ImageFormat::IntelHex
-                                 ? FormatIntelHex(data.data(), size, request.base)
-                                 : FormatSrecord(data.data(), size, request.base);
-    written = WriteWhole(file, text.data(), text.size());
-  }
-  if (!written || std::fflush(file) != 0) {
-    sink.Print("Write Output file Fail! ...\n");
-    return fail();
-  }
-  std::error_code error;
-  if (std::fclose(file) != 0) error = std::make_error_code(std::errc::io_error);
-  if (!error) std::filesystem::rename(partial, request.fileName, error);
-  if (error) {
-    std::remove(partial.c_str());
+  if (!file.Write(data)) {
     sink.Print("Write Output file Fail! ...\n");
     return kReadFailed;
   }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "console/run_events.h"
 #include "device/device_link.h"
 #include "device/image_records.h"
 
@@ -23,9 +24,10 @@ inline constexpr int kReadFailed = 3;   // a block, or the file, could not be ha
 
 // Prepares the device as a download run does, then reads the supported
 // capacity (4 MB when it is not recognised) with CMD_UPLOAD and the IN pipe
-// and writes it to a temporary file beside FILE, renamed to FILE once every
-// block was read whole. Nothing else is sent to the device. Returns the exit
-// status; on failure no file is left behind.
-int ReadEmulator(const ReadRequest& request, DeviceLink& link);
+// and, once every block was read whole, gives FILE the memory (see
+// read_back_file.h). Nothing else is sent to the device. Ctrl-C, TERM and
+// HUP during the read end it after the block in flight. Returns the exit
+// status; on failure FILE is left as it was.
+int ReadEmulator(const ReadRequest& request, DeviceLink& link, RunEvents& events);
 
 }  // namespace kavlen::console

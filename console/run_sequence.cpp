@@ -1,43 +1,44 @@
 #include "console/run_sequence.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "console/download.h"
 #include "console/interrupt.h"
+#include "console/transfer_wording.h"
 #include "console/verify.h"
-#include "device/console_identification.h"
 #include "device/device_os.h"
+#include "device/image_buffer.h"
 #include "device/protocol.h"
 #include "device/rom_capacity.h"
+#include "device/transfer_engine.h"
 #include "platform/system.h"
 
 namespace kavlen::console {
 
-bool PrepareDevice(DeviceLink& link, std::uint8_t& supportedCode) {
+std::uint32_t EmulatorNumber(DeviceLink& link) {
+  const std::vector<std::string> paths = link.EmulatorPaths();
+  const auto at = std::find(paths.begin(), paths.end(), link.path());
+  return at == paths.end() ? 0 : static_cast<std::uint32_t>(at - paths.begin() + 1);
+}
+
+bool PrepareDevice(DeviceLink& link, std::uint8_t& supportedCode, RunEvents& events) {
   TraceSink& sink = link.sink();
-  if (link.OpenDevice() == kInvalidHandle) {
-    sink.Print("Please Check the USB Cable ...and try it again !\n");
-    return false;
+  ConsoleWording wording(sink, &events);
+  const std::string osFile = DeviceOsPath(GetModuleDirectory());
+  const Preparation prepared = TransferEngine(link, wording).Prepare(osFile);
+  if (prepared.status != TransferStatus::NoDevice) {
+    events.OnDevice(prepared, link.path(), EmulatorNumber(link));
+    events.OnDeviceOs(prepared.osLoaded, osFile, prepared.osLength);
   }
-  DriverApi& api = link.api();
-  const BootStatus boot = ConsoleQueryBootStatus(api, link.device(), link.block(), sink);
-  const bool bootCodeOnly = boot.needsOsLoad == 1;
-  if (bootCodeOnly) {
-    sink.Print("Device OS is not Ready!\n");
-    sink.Print("Load the device OS Now ...\n");
-    if (LoadDeviceOs(api, link.device(), link.block(), sink, GetModuleDirectory()) == 0) {
-      sink.Print("Device OS Update Fail ! ...\n");
-      link.CloseDevice();
-      return false;
-    }
-    sink.Print("Device OS Update OK ! ...\n");
-  } else if (boot.stateCode != DEV_STATE_OS_RUNNING) {
-    sink.Print("DEVICE FATAL Error !!\n ");
-    link.CloseDevice();
-    return false;
+  if (prepared.status == TransferStatus::Ok) {
+    if (prepared.info.received) supportedCode = prepared.info.sizeCode;
+    if (!prepared.osLoaded) sink.Print("Device OS is already!\n");
+    return true;
   }
-  const DeviceInfo info = ConsoleQueryDeviceInfo(api, link.device(), link.block(), sink);
-  if (info.received) supportedCode = info.sizeCode;
-  if (!bootCodeOnly) sink.Print("Device OS is already!\n");
-  return true;
+  PrintPrepareFailure(prepared.fault, sink);
+  return false;
 }
 
 namespace {
@@ -47,23 +48,27 @@ namespace {
 // when both reached the device.
 bool EndAndReset(DeviceLink& link) {
   TraceSink& sink = link.sink();
-  if (link.OpenDevice() == kInvalidHandle) {
+  TransferObserver unworded;
+  const ResetResult reset = TransferEngine(link, unworded).EndAndReset();
+  if (reset.status == TransferStatus::NoDevice) {
     sink.Print("Reset Command Fail in Open Device...\n");
     return false;
   }
-  const bool ended = SendEndDownload(link.api(), link.device(), link.block());
-  if (!ended) sink.Print("Reset Command Fail in Send End Download...\n");
-  const bool reset = SendResetTarget(link.api(), link.device(), link.block());
-  if (!reset) sink.Print("Reset Command Fail in Send Reset Target...\n");
-  link.CloseDevice();
-  return ended && reset;
+  if (!reset.endSent) sink.Print("Reset Command Fail in Send End Download...\n");
+  if (!reset.resetSent) sink.Print("Reset Command Fail in Send Reset Target...\n");
+  return reset.status == TransferStatus::Ok;
 }
 
 }  // namespace
 
-int RunSequence(const ConsoleSettings& settings, DeviceLink& link) {
+int RunSequence(const ConsoleSettings& settings, DeviceLink& link, RunEvents& events) {
   std::uint8_t supportedCode = 0;  // until the device says otherwise
-  if (!PrepareDevice(link, supportedCode)) return kExitStopped;
+  // An image that is no regular file (a FIFO, a device, a folder) could hold
+  // the emulator for ever in its open or its read: the emulator is not
+  // opened, and the load below fails it as a file that cannot be opened.
+  if (!NamesNonRegularFile(settings.fileName) && !PrepareDevice(link, supportedCode, events)) {
+    return kExitStopped;
+  }
 
   TraceSink& sink = link.sink();
   sink.Print(" \n");
@@ -71,14 +76,14 @@ int RunSequence(const ConsoleSettings& settings, DeviceLink& link) {
 
   ImageBuffer buffer;
   LoadedImage image;
-  if (DownloadImage(link, settings, supportedCode, buffer, image) == 0) {
+  if (DownloadImage(link, settings, supportedCode, buffer, image, events) == 0) {
     link.CloseDevice();  // still open when the download stopped before the pipe
     return kExitDownloadFailed;
   }
 
   bool verified = true;
   if (settings.verify) {
-    verified = VerifyImage(link, buffer, TransferBlockCount(image.sizeCode)) ==
+    verified = VerifyImage(link, buffer, TransferBlockCount(image.sizeCode), events) ==
                VerifyOutcome::Passed;
   }
   // The reset follows whatever the verify found, unless Ctrl-C cut it short.
@@ -90,6 +95,28 @@ int RunSequence(const ConsoleSettings& settings, DeviceLink& link) {
   buffer.Release();
   if (!verified) return kExitVerifyFailed;
   return reset ? kExitOk : kExitResetFailed;
+}
+
+int VerifyOnly(const ConsoleSettings& settings, DeviceLink& link, RunEvents& events) {
+  std::uint8_t supportedCode = 0;  // until the device says otherwise
+  // as in RunSequence: no emulator held open for an image that may never load
+  if (!NamesNonRegularFile(settings.fileName) && !PrepareDevice(link, supportedCode, events)) {
+    return kExitStopped;
+  }
+
+  TraceSink& sink = link.sink();
+  sink.Print(" \n");
+  sink.Print("FileName = " + settings.fileName + " \n ");
+  ImageBuffer buffer;
+  LoadedImage image;
+  if (!LoadForDownload(settings, supportedCode, buffer, image, sink, events)) {
+    link.CloseDevice();
+    return kExitDownloadFailed;
+  }
+  const VerifyOutcome outcome =
+      CompareImage(link, buffer, TransferBlockCount(image.sizeCode), events);
+  buffer.Release();
+  return outcome == VerifyOutcome::Passed ? kExitOk : kExitVerifyFailed;
 }
 
 }  // namespace kavlen::console

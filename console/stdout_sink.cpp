@@ -9,4 +9,9 @@ void StdoutSink::Print(std::string_view text) {
   if (flushEachMessage_) std::fflush(stdout);
 }
 
+void StderrSink::Print(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
 }  // namespace kavlen::console

@@ -16,4 +16,10 @@ class StdoutSink final : public TraceSink {
   bool flushEachMessage_;
 };
 
+// Standard error, written at once: where --progress draws.
+class StderrSink final : public TraceSink {
+ public:
+  void Print(std::string_view text) override;
+};
+
 }  // namespace kavlen::console

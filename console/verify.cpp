@@ -1,90 +1,65 @@
 #include "console/verify.h"
 
-#include <cstring>
-#include <memory>
-#include <new>
-
-#include "console/interrupt.h"
-#include "device/protocol.h"
+#include "console/transfer_wording.h"
 #include "device/str_printf.h"
+#include "device/transfer_engine.h"
 
 namespace kavlen::console {
 
+ReadBack ReadAndCompare(DriverApi& api, Handle pipe, const std::uint8_t* image,
+                        std::uint16_t blockCount, TraceSink& sink) {
+  ConsoleWording wording(sink);
+  const ReadOutcome read = ReadPipeBlocks(api, pipe, {TransferStage::Verify, blockCount, nullptr, image},
+                                          wording, &wording.cancel);
+  ReadBack result;
+  result.complete = read.run.end == BlockEnd::Done;
+  if (read.mismatch) {
+    result.first = Difference{read.mismatch->offset, read.mismatch->expected, read.mismatch->found};
+  }
+  return result;
+}
+
 namespace {
 
-std::optional<Difference> FirstDifference(const std::uint8_t* image, const std::uint8_t* read,
-                                          std::uint32_t offset) {
-  if (std::memcmp(image + offset, read, kTransferBlockSize) == 0) return std::nullopt;
-  std::uint32_t i = 0;
-  while (image[offset + i] == read[i]) ++i;
-  return Difference{offset + i, image[offset + i], read[i]};
+VerifyOutcome Worded(const TransferResult& verify, TraceSink& sink, RunEvents& events) {
+  events.OnCompared(verify);
+  switch (verify.fault) {
+    case TransferFault::None:
+      sink.Print("Verify OK !!\n");
+      return VerifyOutcome::Passed;
+    case TransferFault::Mismatch: {
+      const Mismatch& d = *verify.mismatch;
+      sink.Print(StrPrintf("Error at 0x%X --> Orginal= 0x%X ; Target= 0x%X \n", d.offset,
+                           unsigned{d.expected}, unsigned{d.found}));
+      return VerifyOutcome::Mismatch;
+    }
+    case TransferFault::OpenFailed:
+      // Without the upload request the device has nothing to send back.
+      sink.Print("Verify Fail in Open Device, the Image is not verified !!\n");
+      return VerifyOutcome::Incomplete;
+    default:
+      return VerifyOutcome::Incomplete;
+  }
 }
 
 }  // namespace
 
-ReadBack ReadAndCompare(DriverApi& api, Handle pipe, const std::uint8_t* image,
-                        std::uint16_t blockCount, TraceSink& sink) {
-  ReadBack result;
-  std::unique_ptr<std::uint8_t[]> readBlock(new (std::nothrow) std::uint8_t[kTransferBlockSize]);
-  if (readBlock == nullptr) {
-    sink.Print("\nAllocate Read Block Fail! ...\n");
-    return result;
-  }
-  for (std::uint32_t k = 0; k < blockCount; ++k) {
-    std::uint32_t got = 0;
-    const bool ok = api.ReadFile(pipe, readBlock.get(), kTransferBlockSize, &got);
-    if (!ok || got != kTransferBlockSize) {
-      sink.Print(StrPrintf("\nRead Block %u Fail! ...\n", k));
-      return result;
-    }
-    if (!result.first) result.first = FirstDifference(image, readBlock.get(), k * kTransferBlockSize);
-    sink.Print(".");
-    if (InterruptRequested() && k + 1 < blockCount) {
-      sink.Print(StrPrintf("\nInterrupted after block %u ...\n", k));
-      return result;
-    }
-  }
-  result.complete = true;
-  return result;
+VerifyOutcome VerifyImage(DeviceLink& link, const ImageBuffer& buffer, std::uint16_t blockCount,
+                          RunEvents& events) {
+  ConsoleWording wording(link.sink(), &events);
+  const TransferResult verify =
+      TransferEngine(link, wording, &wording.cancel).Verify(buffer.data(), blockCount);
+  return Worded(verify, link.sink(), events);
 }
 
-VerifyOutcome VerifyImage(DeviceLink& link, const ImageBuffer& buffer, std::uint16_t blockCount) {
-  DriverApi& api = link.api();
-  CommandBlock& block = link.block();
-  TraceSink& sink = link.sink();
-
-  // Without the upload request the device has nothing to send back.
-  if (link.OpenDevice() == kInvalidHandle) {
-    sink.Print("Verify Fail in Open Device, the Image is not verified !!\n");
-    return VerifyOutcome::Incomplete;
-  }
-  BuildUpload(block, blockCount);
-  TailExchange(api, link.device(), block);
-  link.CloseDevice();
-
-  const Handle pipe = link.OpenPipe(kPipeIn);
-  if (pipe == kInvalidHandle) return VerifyOutcome::Incomplete;
-  sink.Print("Verify .");
-  const ReadBack readBack = ReadAndCompare(api, pipe, buffer.data(), blockCount, sink);
-  api.CloseHandle(pipe);
-  if (readBack.complete) sink.Print("Done ! \n");
-
-  // A read-back cut short proves nothing unless it already found a difference.
-  if (!readBack.complete && !readBack.first) return VerifyOutcome::Incomplete;
-  if (link.OpenDevice() == kInvalidHandle) return VerifyOutcome::Incomplete;
-  VerifyOutcome outcome = VerifyOutcome::Passed;
-  if (readBack.first) {
-    const Difference& d = *readBack.first;
-    SendVerifyResult(api, link.device(), block, kVerifyFailedFirst, kVerifyFailedSecond);
-    sink.Print(StrPrintf("Error at 0x%X --> Orginal= 0x%X ; Target= 0x%X \n", d.offset,
-                         unsigned{d.original}, unsigned{d.target}));
-    outcome = VerifyOutcome::Mismatch;
-  } else {
-    SendVerifyResult(api, link.device(), block, kVerifyPassedFirst, kVerifyPassedSecond);
-    sink.Print("Verify OK !!\n");
-  }
-  link.CloseDevice();
-  return outcome;
+VerifyOutcome CompareImage(DeviceLink& link, const ImageBuffer& buffer, std::uint16_t blockCount,
+                           RunEvents& events) {
+  ConsoleWording wording(link.sink(), &events);
+  TransferResult compared = TransferEngine(link, wording, &wording.cancel)
+                                .ReadBack({TransferStage::Verify, blockCount, nullptr, buffer.data()});
+  if (compared.mismatch) compared.fault = TransferFault::Mismatch;
+  if (compared.fault == TransferFault::PipeFailed) link.sink().Print("\nOpen In Read Pipe Error... Fail!\n");
+  return Worded(compared, link.sink(), events);
 }
 
 }  // namespace kavlen::console

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "console/run_events.h"
 #include "device/device_link.h"
 #include "device/image_buffer.h"
 
@@ -37,6 +38,12 @@ ReadBack ReadAndCompare(DriverApi& api, Handle pipe, const std::uint8_t* image,
 // Opens and closes the device and the IN pipe itself; the device is closed
 // when it returns. The device is told the outcome only when the comparison
 // found a difference or completed.
-VerifyOutcome VerifyImage(DeviceLink& link, const ImageBuffer& buffer, std::uint16_t blockCount);
+VerifyOutcome VerifyImage(DeviceLink& link, const ImageBuffer& buffer, std::uint16_t blockCount,
+                          RunEvents& events);
+
+// The read-back and comparison of VerifyImage with its lines, on a device
+// that is open or opens; nothing is told to the device about the outcome.
+VerifyOutcome CompareImage(DeviceLink& link, const ImageBuffer& buffer, std::uint16_t blockCount,
+                           RunEvents& events);
 
 }  // namespace kavlen::console

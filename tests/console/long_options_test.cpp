@@ -50,6 +50,10 @@ TEST_P(ScanCommandLineTest, SettlesAndPrintsExactly) {
   EXPECT_EQ(line.more.list, c.more.list);
   EXPECT_EQ(line.more.device, c.more.device);
   EXPECT_EQ(line.more.watch, c.more.watch);
+  EXPECT_EQ(line.more.json, c.more.json);
+  EXPECT_EQ(line.more.progress, c.more.progress);
+  EXPECT_EQ(line.more.remote, c.more.remote);
+  EXPECT_EQ(line.more.tokenFile, c.more.tokenFile);
 }
 
 LongOptions Device(std::uint32_t n) { LongOptions m; m.device = n; return m; }
@@ -81,7 +85,21 @@ INSTANTIATE_TEST_SUITE_P(
         LongCase{"BaseOver4GB", {"--base", "0x100000000", "-d", "x"}, Stop,
                  "Bad base address 0x100000000 ...\n" + kUsage},
         LongCase{"BaseWithJunk", {"--base", "12k", "-d", "x"}, Stop, "Bad base address 12k ...\n" + kUsage},
-        LongCase{"DeviceZero", {"--device", "0", "-u"}, Stop, "Bad device number 0 ...\n" + kUsage}),
+        LongCase{"DeviceZero", {"--device", "0", "-u"}, Stop, "Bad device number 0 ...\n" + kUsage},
+        LongCase{"JsonBesideAnyJob", {"-u", "--json"}, StatusCheck, "", {.json = true}},
+        LongCase{"VerifyOnlyNeedsAFile", {"--verify-only", "-v", "-f", "1"}, Stop, "No input filename ...\n" + kUsage},
+        LongCase{"VerifyOnly", {"-d", "x", "--verify-only"}, VerifyOnly, "", {.verifyOnly = true}, "x"},
+        LongCase{"DryRunOnceOnly", {"-d", "x", "--dry-run", "--watch"}, Stop, kUsage},
+        LongCase{"DryRunOrVerifyOnly", {"-d", "x", "--dry-run", "--verify-only"}, Stop, kUsage},
+        LongCase{"DoctorAlone", {"--doctor", "--progress", "bar"}, Doctor, "",
+                 {.progress = ProgressMode::Bar, .doctor = true}},
+        LongCase{"DoctorWithLettersIsUsage", {"--doctor", "-u"}, Stop, kUsage},
+        LongCase{"UnknownProgress", {"--progress", "dots", "-d", "x"}, Stop,
+                 "Unknown progress dots, use auto, bar, plain or none ...\n" + kUsage},
+        LongCase{"ThroughABridge", {"--remote", "h:7362", "--token-file", "t", "-u"}, StatusCheck, "",
+                 {.remote = "h:7362", .tokenFile = "t"}},
+        LongCase{"RemoteWithoutItsAddress", {"-u", "--remote"}, Stop,
+                 "Miss the value of --remote ...\n" + kUsage}),
     [](const testing::TestParamInfo<LongCase>& info) { return std::string(info.param.name); });
 
 TEST(UkavlenEntryLongTest, VersionIsOneLineAndHelpEndsWithTheLongOptions) {

@@ -6,18 +6,24 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "device/str_printf.h"
+#include "kavlen_version.h"
 #include "platform/device_lock.h"
 #include "tests/console/console_program.h"
 #include "tests/console/console_texts.h"
+#include "tests/support/bridge_process.h"
 #include "tests/support/pattern_bytes.h"
 #include "tests/support/process_helpers.h"
 #include "tests/support/sim_log.h"
@@ -39,6 +45,7 @@ const std::string kOsLoaded =
 // "{load}" stands for the size and checksum line of the scenario's image.
 const std::string kFile = " \nFileName = {image} \n ";
 const std::string kLoaded = kFile + "{load}Load Binary File is OK! ...\n";
+const std::string kOpenFailed = "Open Binary file Fail! ...\nPlease Check the Path ...\n";
 const std::string kLoadFailed = "Load Binary File is Fail, Program terminated !\n";
 const std::string kVerifyOk = "Verify OK !!\n";
 const std::string kInUse = "USB Device is in use by another program ...try it again later !\n";
@@ -61,6 +68,9 @@ struct Transfers {
   bool operator==(const Transfers&) const = default;
 };
 
+// What the image path names.
+enum class ImageKind { Bytes, Fifo, Folder };
+
 struct Scenario {
   const char* name = "";
   bool attached = true;            // false: no emulator at all
@@ -70,9 +80,15 @@ struct Scenario {
   std::vector<std::string> sim = {};    // simulator switches
   bool deviceOsFile = false;       // a TPROMOS.USB beside the program
   long imageSize = 100;            // -1: no image file at all
+  ImageKind image = ImageKind::Bytes;
+  int imageByte = -1;              // every byte of the image; -1: PatternBytes
   std::vector<std::string> args = {};   // "{image}" stands for the image path
   int status = 0;
-  std::string out = {};            // "{image}", "{load}" and "{sock}" are replaced
+  std::string out = {};            // "{image}", "{load}", "{sock}" and "{osfile}" are replaced
+  // With --json: the events but the messages as json_fields.py prints them
+  // ("{sum}" and "{version}" replaced too); `out` is then the messages' texts.
+  std::string json = {};
+  std::string err = {};            // rates ("1.5 MB/s") read as "R"
   std::string commands = {};       // what was sent, see CommandTrace
   Transfers transfers = {};
   Dump dump = Dump::None;
@@ -91,6 +107,22 @@ std::vector<std::string> Os(std::vector<std::string> more) {
 }
 
 const std::string kGood4 = "48 51 37:4 35 36:4 81:30,02 62 61";
+std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+const std::string kJsonStart = "start schema=1 program=ukavlen version={version}\n";
+const std::string kJsonDevice =
+    "device path={sock} number=1 boot=os model=Kavlen II version=1.2 os_checksum=6699 "
+    "capacity=4194304\n";
+const std::string kJsonOs = kJsonDevice + "device_os loaded=false file={osfile} length=0\n";
+const std::string kJsonImage = "image file={image} format=bin length=100 checksum={sum} base=0 fill=0\n";
+const std::string kCompare0 = "Error at 0x0 --> Orginal= 0x3 ; Target= 0xCC \n";
+std::string Plan(int blocks, const char* capacity, bool verify) {
+  return StrPrintf("Dry run: would download %d blocks of 16384 Bytes (ROM size code 0, %s), %s, "
+                   "then end the download and reset the target; nothing was sent\n",
+                   blocks, capacity, verify ? "verify them" : "no verify");
+}
 const Transfers k4Both{4, 0, 4, 0};
 const Transfers k4Written{4, 0, 0, 0};
 
@@ -105,6 +137,10 @@ const Scenario kScenarios[] = {
      .out = kBanner + kOsLoaded + kLoaded + Download(4) + Verify(4) + kVerifyOk,
      .commands = "48 OS:3000 69 48 51 37:4 35 36:4 81:30,02 62 61", .transfers = k4Both,
      .dump = Dump::FileThen00},
+    // the information RECEIVE fails: no checksum line, and the download goes on
+    {.name = "DeviceInfoNotReceived", .sim = Os({"--fail-receive", "0x51"}), .args = kDownloadArgs,
+     .out = kBanner + kDeviceInfo + "Device OS is already!\n" + kLoaded + Download(4),
+     .commands = "48 51 37:4 35 62 61", .transfers = k4Written, .dump = Dump::FileThen00},
     {.name = "DeviceOsFileMissing", .args = kVerifyArgs, .status = 1,
      .out = kBanner + kNotReady +
             "open Device OS File fail. Please Re-Install system...\n"
@@ -120,9 +156,14 @@ const Scenario kScenarios[] = {
      .status = 1, .out = kBanner + "DEVICE FATAL Error !!\n ", .commands = "48"},
     // the image file and the capacity check: nothing at all is sent
     {.name = "ImageFileMissing", .sim = kOs, .imageSize = -1, .args = kVerifyArgs, .status = 2,
-     .out = kBanner + kOsRunning + kFile + "Open Binary file Fail! ...\nPlease Check the Path ...\n" +
-            kLoadFailed,
+     .out = kBanner + kOsRunning + kFile + kOpenFailed + kLoadFailed,
      .commands = "48 51"},
+    // never opened, nor is the emulator: a FIFO or a device may never end
+    {.name = "ImageIsAFifo", .sim = kOs, .imageSize = -1, .image = ImageKind::Fifo,
+     .args = kVerifyArgs, .status = 2, .out = kBanner + kFile + kOpenFailed + kLoadFailed},
+    {.name = "HexImageIsAFolder", .sim = kOs, .imageSize = -1, .image = ImageKind::Folder,
+     .args = {"-d", "{image}", "--format", "ihex"}, .status = 2,
+     .out = kBanner + kFile + kOpenFailed + kLoadFailed},
     {.name = "ImageFileEmpty", .sim = kOs, .imageSize = 0, .args = kVerifyArgs, .status = 2,
      .out = kBanner + kOsRunning + kFile + "The Binary File is empty... Fail\n" + kLoadFailed,
      .commands = "48 51"},
@@ -235,6 +276,97 @@ const Scenario kScenarios[] = {
      .out = kBanner + kInUse, .lockHeld = true},
     {.name = "StatusCheckWaitsForTheHolderToo", .sim = kOs, .args = {"-u"}, .status = 1,
      .out = kBanner + kInUse, .lockHeld = true},
+    // --json: the same run, its texts as messages between the events
+    {.name = "JsonDownloadAndVerify", .sim = kOs, .args = With(kVerifyArgs, {"--json"}),
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) + kVerifyOk,
+     .json = kJsonStart + kJsonOs + kJsonImage +
+             "progress stage=download done=4 total=4\nprogress stage=verify done=4 total=4\n"
+             "result status=0 name=ok\n",
+     .commands = kGood4, .transfers = k4Both, .dump = Dump::FileThen00},
+    {.name = "JsonMismatch", .sim = Os({"--corrupt", "0x4001", "--corrupt", "0xC00F"}),
+     .imageSize = 65536, .args = With(kVerifyArgs, {"--json"}), .status = 3,
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) +
+            "Error at 0x4001 --> Orginal= 0xA ; Target= 0xF5 \n",
+     .json = kJsonStart + kJsonOs +
+             "image file={image} format=bin length=65536 checksum={sum} base=0 fill=0\n"
+             "progress stage=download done=4 total=4\nprogress stage=verify done=4 total=4\n"
+             "result status=3 name=verify_failed mismatch={\"offset\":16385,\"expected\":10,"
+             "\"found\":245,\"count\":2,\"offsets\":[16385,49167]}\n",
+     .commands = "48 51 37:4 35 36:4 81:10,90 62 61", .transfers = k4Both,
+     .dump = Dump::FileThen00},
+    {.name = "JsonFailedBlockWrite", .sim = Os({"--fail-write-block", "2"}),
+     .args = With(kVerifyArgs, {"--json"}), .status = 2,
+     .out = kBanner + kOsRunning + kLoaded + Dots("Download", 2) + "\nWrite Block 2 Fail! ...\n",
+     .json = kJsonStart + kJsonOs + kJsonImage +
+             "progress stage=download done=2 total=4\nresult status=2 name=download_failed\n",
+     .commands = "48 51 37:4 35", .transfers = {2, 1, 0, 0}},
+    {.name = "JsonEmptyImage", .sim = kOs, .imageSize = 0, .args = With(kVerifyArgs, {"--json"}),
+     .status = 2,
+     .out = kBanner + kOsRunning + kFile + "The Binary File is empty... Fail\n" + kLoadFailed,
+     .json = kJsonStart + kJsonOs + "result status=2 name=download_failed\n", .commands = "48 51"},
+    {.name = "JsonNoEmulator", .attached = false, .args = With(kVerifyArgs, {"--json"}), .status = 1,
+     .out = kBanner + "Please Check the USB Cable ...and try it again !\n",
+     .json = kJsonStart + "result status=1 name=stopped\n"},
+    // --verify-only: only the upload request follows the preparation
+    {.name = "VerifyOnlyEqual", .sim = kOs, .imageSize = 65536, .imageByte = 0xCC,
+     .args = With(kDownloadArgs, {"--verify-only"}),
+     .out = kBanner + kOsRunning + kLoaded + Verify(4) + kVerifyOk, .commands = "48 51 36:4",
+     .transfers = {0, 0, 4, 0}},
+    {.name = "VerifyOnlyDiffers", .sim = kOs, .args = With(kDownloadArgs, {"--verify-only"}),
+     .status = 3, .out = kBanner + kOsRunning + kLoaded + Verify(4) + kCompare0,
+     .commands = "48 51 36:4", .transfers = {0, 0, 4, 0}},
+    {.name = "VerifyOnlyJson", .sim = kOs, .args = With(kDownloadArgs, {"--verify-only", "--json"}),
+     .status = 3, .out = kBanner + kOsRunning + kLoaded + Verify(4) + kCompare0,
+     .json = kJsonStart + kJsonOs + kJsonImage + "progress stage=verify done=4 total=4\n"
+             "result status=3 name=verify_failed mismatch={\"offset\":0,\"expected\":3,"
+             "\"found\":204,\"count\":65536,\"offsets\":[0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15]}\n",
+     .commands = "48 51 36:4", .transfers = {0, 0, 4, 0}},
+    {.name = "VerifyOnlyFailedBlockRead", .sim = Os({"--fail-read-block", "1"}), .imageSize = 65536,
+     .imageByte = 0xCC, .args = With(kDownloadArgs, {"--verify-only"}), .status = 3,
+     .out = kBanner + kOsRunning + kLoaded + Dots("Verify .", 1) + "\nRead Block 1 Fail! ...\n",
+     .commands = "48 51 36:4", .transfers = {0, 0, 1, 1}},
+    {.name = "VerifyOnlyEmptyImage", .sim = kOs, .imageSize = 0,
+     .args = With(kDownloadArgs, {"--verify-only"}), .status = 2,
+     .out = kBanner + kOsRunning + kFile + "The Binary File is empty... Fail\n" + kLoadFailed,
+     .commands = "48 51"},
+    // --dry-run: nothing but the boot status and information queries
+    {.name = "DryRun", .sim = kOs, .args = With(kVerifyArgs, {"--dry-run"}),
+     .out = kBanner + kOsRunning + kLoaded + Plan(4, "64 KBytes", true), .commands = "48 51"},
+    {.name = "DryRunJson", .sim = Os({"--never-ready"}), .args = With(kDownloadArgs, {"--dry-run", "--json"}),
+     .out = kBanner + kOsRunning + kLoaded + Plan(4, "64 KBytes", false),
+     .json = kJsonStart + kJsonDevice + kJsonImage +
+             "plan size_code=0 blocks=4 verify=false reset=true\nresult status=0 name=ok\n",
+     .commands = "48 51"},
+    {.name = "DryRunBootCodeGetsNoOs", .deviceOsFile = true, .args = With(kDownloadArgs, {"--dry-run"}),
+     .out = kBanner + "Device OS is not Ready!\nDry run: would load the device OS from {osfile}\n" +
+            kLoaded + Plan(4, "64 KBytes", false),
+     .commands = "48"},
+    {.name = "DryRunBootCodeWithoutItsOs", .args = With(kDownloadArgs, {"--dry-run"}), .status = 1,
+     .out = kBanner + "Device OS is not Ready!\nDry run: would load the device OS from {osfile}, but "
+                      "there is no such file: a run would stop here\n" + kLoaded + Plan(4, "64 KBytes", false),
+     .commands = "48"},
+    {.name = "DryRunImageTooLarge", .sim = Os({"--capacity-mask", "0"}), .imageSize = 65537,
+     .args = With(kDownloadArgs, {"--dry-run"}), .status = 2,
+     .out = kBanner + kDeviceInfo + ChecksumLine("  64 KBytes") + "Device OS is already!\n" +
+            kLoaded + "File Size Exceed the Hardware supported, Stop download to Hardware !!\n",
+     .commands = "48 51"},
+    {.name = "DryRunNoEmulator", .attached = false, .imageSize = 4194304,
+     .args = With(kDownloadArgs, {"--dry-run"}),
+     .out = kBanner + "Dry run: no emulator answers; the image is checked against the 4 MBytes buffer\n" +
+            kLoaded + StrPrintf("Dry run: would download 256 blocks of 16384 Bytes (ROM size code 6, "
+                                "4 MBytes), no verify, then end the download and reset the target; "
+                                "nothing was sent\n")},
+    // --progress: standard error only
+    {.name = "ProgressPlain", .sim = kOs, .args = With(kVerifyArgs, {"--progress", "plain"}),
+     .out = kBanner + kOsRunning + kLoaded + Download(4) + Verify(4) + kVerifyOk,
+     .err = "download  25%  16 KB of 64 KB  R  0:00 left\ndownload  50%  32 KB of 64 KB  R  0:00 left\n"
+            "download  75%  48 KB of 64 KB  R  0:00 left\ndownload 100%  64 KB of 64 KB  R  0:00 left\n"
+            "verify    25%  16 KB of 64 KB  R  0:00 left\nverify    50%  32 KB of 64 KB  R  0:00 left\n"
+            "verify    75%  48 KB of 64 KB  R  0:00 left\nverify   100%  64 KB of 64 KB  R  0:00 left\n",
+     .commands = kGood4, .transfers = k4Both, .dump = Dump::FileThen00},
+    {.name = "ProgressAutoIntoAFileIsNone", .sim = kOs, .args = With(kDownloadArgs, {"--progress", "auto"}),
+     .out = kBanner + kOsRunning + kLoaded + Download(4), .commands = "48 51 37:4 35 62 61",
+     .transfers = k4Written, .dump = Dump::FileThen00},
     {.name = "FourMegabyteImage", .sim = kOs, .imageSize = 4194304, .args = kVerifyArgs,
      .out = kBanner + kOsRunning + kLoaded + Download(256) + Verify(256) + kVerifyOk,
      .commands = "48 51 37:256 35 36:256 81:30,02 62 61", .transfers = {256, 0, 256, 0},
@@ -297,9 +429,22 @@ Transfers CountTransfers(const std::vector<std::string>& log) {
   return t;
 }
 
+// ukavlen --json output through tests/console/json_fields.py, which parses
+// every line and holds its fields to the manual's description.
+std::string JsonFields(const std::string& root, const std::string& out, const char* mode) {
+  const std::string file = root + "/json.out";
+  {
+    std::ofstream(file, std::ios::binary) << out;
+  }
+  const RunResult parsed = RunProgram("/usr/bin/python3", {JSON_FIELDS_PATH, MANUAL_PATH, file, mode}, root);
+  EXPECT_EQ(parsed.status, 0) << parsed.err;
+  return parsed.out;
+}
+
 // Both runs start from one shell at the same moment, their output going to files.
 std::vector<RunResult> RunTwoAtOnce(const ConsoleProgram& program, const std::string& path,
-                                    const std::vector<std::string>& args, const std::string& root) {
+                                    const std::vector<std::string>& args, const std::string& root,
+                                    std::vector<std::string> env) {
   const std::string script =
       "\"$@\" >\"$R/out1\" 2>\"$R/err1\" & first=$!\n"
       "\"$@\" >\"$R/out2\" 2>\"$R/err2\"; echo $? >\"$R/status2\"\n"
@@ -307,7 +452,8 @@ std::vector<RunResult> RunTwoAtOnce(const ConsoleProgram& program, const std::st
   std::vector<std::string> shellArgs = {"-c", script, "sh", program.Runner(path)};
   const std::vector<std::string> runnerArgs = program.RunnerArgs(path, args);
   shellArgs.insert(shellArgs.end(), runnerArgs.begin(), runnerArgs.end());
-  const RunResult shell = RunProgram("/bin/sh", shellArgs, program.Path(root), {"R=" + root});
+  env.push_back("R=" + root);
+  const RunResult shell = RunProgram("/bin/sh", shellArgs, program.Path(root), env);
   EXPECT_EQ(shell.status, 0) << shell.err;
   std::vector<RunResult> runs(2);
   for (int i = 0; i < 2; ++i) {
@@ -321,12 +467,39 @@ std::vector<RunResult> RunTwoAtOnce(const ConsoleProgram& program, const std::st
   return runs;
 }
 
-void RunScenario(const Scenario& s, const ConsoleProgram& program) {
+// Where the pipes cannot be opened (see kDriverOpensPipes), a scenario that
+// reaches the download stops at the output pipe's open, as NoOutPipe does:
+// its output up to the first block, its commands up to the ready polls.
+Scenario StoppedAtThePipe(Scenario s) {
+  const std::size_t download = s.out.find("Download");
+  if (download == std::string::npos) return s;
+  s.out = s.out.substr(0, download) + "Failed to open ({sock}\\PIPE01) = 2" +
+          "\nOpen Out Write Pipe Error... Fail!\n";
+  s.status = 2;
+  std::string polled;
+  for (std::size_t at = 0; at < s.commands.size();) {
+    const std::size_t end = std::min(s.commands.find(' ', at), s.commands.size());
+    polled += (polled.empty() ? "" : " ") + s.commands.substr(at, end - at);
+    if (s.commands.compare(at, 2, "35") == 0) break;
+    at = end + 1;
+  }
+  s.commands = polled;
+  s.transfers = {};
+  s.dump = Dump::None;
+  return s;
+}
+
+void RunScenario(const Scenario& given, const ConsoleProgram& program) {
+  const Scenario s =
+      program.throughDriver() && !kDriverOpensPipes ? StoppedAtThePipe(given) : given;
   // A Windows program's lock is a named mutex, which this test cannot hold.
   if (s.lockHeld && program.windows) GTEST_SKIP() << "the test holds a POSIX lock";
   // Two wine processes started at the same instant sometimes lose one to
   // wine itself (no output, status 1) before the program runs.
   if (s.runsAtOnce > 1 && program.windows) GTEST_SKIP() << "two wine starts at once are not reliable";
+  if (s.image == ImageKind::Fifo && program.windows) GTEST_SKIP() << "Windows has no FIFOs";
+  if (!s.err.empty() && program.windows) GTEST_SKIP() << "scripts/wine-run.sh keeps no standard error";
+  if (s.lockHeld && !program.bridgeExe.empty()) GTEST_SKIP() << "the Windows bridge's lock is a named mutex";
   TempDir root;
   ASSERT_FALSE(root.path().empty());
   // The program runs from its own folder, which holds the device OS file
@@ -340,9 +513,16 @@ void RunScenario(const Scenario& s, const ConsoleProgram& program) {
   }
 
   const std::string imagePath = root.path() + "/image.bin";
-  const std::vector<std::uint8_t> image = ImageBytes(s.imageSize);
+  std::vector<std::uint8_t> image = ImageBytes(s.imageSize);
+  if (s.imageByte >= 0) image.assign(image.size(), static_cast<std::uint8_t>(s.imageByte));
   if (s.imageSize >= 0) {
     ASSERT_EQ(root.Write("image.bin", image), imagePath);
+  }
+  if (s.image == ImageKind::Fifo) {
+    ASSERT_EQ(mkfifo(imagePath.c_str(), 0600), 0);
+  }
+  if (s.image == ImageKind::Folder) {
+    ASSERT_TRUE(fs::create_directory(imagePath));
   }
   std::uint32_t checksum = 0;
   for (const std::uint8_t byte : image) checksum += byte;
@@ -356,33 +536,55 @@ void RunScenario(const Scenario& s, const ConsoleProgram& program) {
     sim = std::make_unique<SimProcess>(root.path(), simArgs);
     ASSERT_TRUE(sim->ready()) << sim->output();
   }
+  const PluggedDevice device = sim ? program.Plug(*sim) : PluggedDevice();
 
   std::vector<std::string> args = s.args;
   for (std::string& arg : args) ReplaceAll(arg, "{image}", program.Path(imagePath));
   DeviceLock held;
   std::vector<std::string> env;
+  // a bridge's emulator is named by the bridge's address and its own path
+  std::unique_ptr<BridgeProcess> bridge;
+  std::string sockPrefix;
+  if (program.bridged) {
+    bridge = std::make_unique<BridgeProcess>(root.path(), std::vector<std::string>{},
+                                             std::vector<std::string>{}, program.bridgeExe);
+    ASSERT_TRUE(bridge->ready()) << bridge->Output();
+    env = bridge->ClientEnv();
+    sockPrefix = bridge->address() + ":";
+  }
+  // the Windows bridge names its emulators by Windows paths
+  const std::string deviceName =
+      sim && !program.bridgeExe.empty() ? ConsoleProgram::Exe().Path(sim->socketPath()) : device.name;
   if (s.lockHeld) {
     held = DeviceLock::Acquire(sim->socketPath(), std::chrono::milliseconds(0));
     ASSERT_TRUE(held.held());
     env.push_back("KAVLEN_LOCK_WAIT_MS=300");
   }
   const std::vector<RunResult> runs =
-      s.runsAtOnce == 2 ? RunTwoAtOnce(program, programPath, args, root.path())
+      s.runsAtOnce == 2 ? RunTwoAtOnce(program, programPath, args, root.path(), env)
                         : std::vector<RunResult>{program.Run(programPath, args, root.path(), env)};
   if (sim) sim->Stop(SIGTERM);
 
-  std::string expected = s.out;
-  ReplaceAll(expected, "{load}",
-             StrPrintf("Binary File size = %ld Bytes, CheckSum = 0x%X\n", s.imageSize, checksum));
-  ReplaceAll(expected, "{image}", program.Path(imagePath));
-  if (sim) ReplaceAll(expected, "{sock}", program.Path(sim->socketPath()));
+  const auto filled = [&](std::string text) {
+    ReplaceAll(text, "{load}",
+               StrPrintf("Binary File size = %ld Bytes, CheckSum = 0x%X\n", s.imageSize, checksum));
+    ReplaceAll(text, "{image}", program.Path(imagePath));
+    ReplaceAll(text, "{osfile}", program.Path(programDir + "/TPROMOS.USB"));
+    ReplaceAll(text, "{sum}", std::to_string(checksum));
+    ReplaceAll(text, "{version}", KAVLEN_VERSION);
+    ReplaceAll(text, "{sock}", sockPrefix + deviceName);
+    return text;
+  };
+  const std::string expected = filled(s.out);
   for (const RunResult& run : runs) {
     std::string out = run.out;
-    if (s.unplugs && sim) {
-      ReplaceAll(out, "FAILED to open " + program.Path(sim->socketPath()) + "\n", "");
+    if (!s.json.empty()) {
+      EXPECT_EQ(JsonFields(root.path(), out, "events"), filled(s.json));
+      out = JsonFields(root.path(), out, "messages");
     }
+    if (s.unplugs && sim) ReplaceAll(out, "FAILED to open " + sockPrefix + deviceName + "\n", "");
     EXPECT_EQ(out, expected);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(std::regex_replace(run.err, std::regex("[0-9.]+ [KM]B/s"), "R"), s.err);
     EXPECT_EQ(run.status, s.status);
   }
 
@@ -399,8 +601,8 @@ void RunScenario(const Scenario& s, const ConsoleProgram& program) {
     if (line.find("\"op\":\"close\"") != std::string::npos) ++closed;
   }
   EXPECT_EQ(opened, closed);
-  if (s.lockHeld) {
-    EXPECT_EQ(tried, 0);  // the waiting run never touched the emulator
+  if (s.lockHeld || s.image != ImageKind::Bytes) {
+    EXPECT_EQ(tried, 0);  // the waiting run, or one with no image file, never touched the emulator
   }
 
   if (s.dump == Dump::None) {
@@ -419,6 +621,17 @@ TEST_P(UkavlenRunTest, OutputStatusAndWhatReachedTheDevice) {
   RunScenario(GetParam(), ConsoleProgram::Native());
 }
 
+class UkavlenBridgeRunTest : public testing::TestWithParam<Scenario> {};
+TEST_P(UkavlenBridgeRunTest, OutputStatusAndWhatReachedTheDevice) {
+  RunScenario(GetParam(), ConsoleProgram::ThroughBridge());
+}
+
+class UkavlenBridgeExeRunTest : public testing::TestWithParam<Scenario> {};
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(UkavlenBridgeExeRunTest);
+TEST_P(UkavlenBridgeExeRunTest, OutputStatusAndWhatReachedTheDevice) {
+  RunScenario(GetParam(), ConsoleProgram::ThroughBridgeExe());
+}
+
 class UkavlenExeRunTest : public testing::TestWithParam<Scenario> {};
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(UkavlenExeRunTest);
 TEST_P(UkavlenExeRunTest, OutputStatusAndWhatReachedTheDevice) {
@@ -428,6 +641,10 @@ TEST_P(UkavlenExeRunTest, OutputStatusAndWhatReachedTheDevice) {
 std::string ScenarioName(const testing::TestParamInfo<Scenario>& info) { return info.param.name; }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, UkavlenRunTest, testing::ValuesIn(kScenarios), ScenarioName);
+INSTANTIATE_TEST_SUITE_P(Scenarios, UkavlenBridgeRunTest, testing::ValuesIn(kScenarios),
+                         ScenarioName);
+INSTANTIATE_TEST_SUITE_P(Scenarios, UkavlenBridgeExeRunTest,
+                         testing::ValuesIn(ExeRows(kScenarios, "KAVLEN_BRIDGE_EXE")), ScenarioName);
 INSTANTIATE_TEST_SUITE_P(Scenarios, UkavlenExeRunTest, testing::ValuesIn(ExeRows(kScenarios)),
                          ScenarioName);
 
