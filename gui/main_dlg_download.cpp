@@ -6,7 +6,6 @@
 // target reset follows it.
 
 #include <array>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <span>
@@ -15,6 +14,7 @@
 #include "device/protocol.h"
 #include "device/rom_capacity.h"
 #include "device/str_printf.h"
+#include "device/transfer_engine.h"
 #include "gui/main_dlg.h"
 
 namespace kavlen {
@@ -53,59 +53,6 @@ void StartProgress(CMainDlg& dlg, std::uint32_t blockCount) {
   SendToBar(dlg, PBM_SETRANGE, 0, MAKELPARAM(0, blockCount));
 }
 
-// Writes the selected capacity from the image buffer; false at the first
-// write that fails or moves less than a whole block.
-bool WriteImageBlocks(CMainDlg& dlg, Handle pipe, std::uint32_t blockCount) {
-  for (std::uint32_t i = 0; i < blockCount; ++i) {
-    std::uint32_t written = 0;
-    dlg.m_lastResult =
-        dlg.Api().WriteFile(pipe, dlg.m_pImage + i * kTransferBlockSize, kTransferBlockSize, &written);
-    dlg.m_cbWritten = written;
-    if (!dlg.m_lastResult || written != kTransferBlockSize) return false;
-    ShowBlockCaption(dlg, "Download Processing completed %d%%", i, blockCount);
-    SendToBar(dlg, PBM_STEPIT);
-  }
-  return true;
-}
-
-// First differing byte of block i; shows it on the three mismatch labels.
-void CompareBlock(CMainDlg& dlg, const std::uint8_t* readBuffer, std::uint32_t block) {
-  const std::uint32_t offset = block * kTransferBlockSize;
-  const std::uint8_t* image = dlg.m_pImage + offset;
-  const std::uint8_t* read = readBuffer + offset;
-  if (std::memcmp(image, read, kTransferBlockSize) == 0) return;
-  std::uint32_t k = 0;
-  while (image[k] == read[k]) ++k;
-  dlg.Host().SetDlgItemText(dlg.m_addressLabel, MismatchText(offset + k));
-  dlg.Host().SetDlgItemText(dlg.m_orginalLabel, MismatchText(image[k]));
-  dlg.Host().SetDlgItemText(dlg.m_targetLabel, MismatchText(read[k]));
-  dlg.m_bMismatch = true;
-}
-
-struct ReadBackResult {
-  bool complete = false;  // every block came back whole
-  bool lastReadOk = false;
-};
-
-// Reads the blocks into readBuffer, comparing until the first difference.
-// Stops at the first read that fails or comes back short.
-ReadBackResult ReadAndCompareBlocks(CMainDlg& dlg, Handle pipe, std::uint8_t* readBuffer,
-                                    std::uint32_t blockCount) {
-  ReadBackResult result;
-  for (std::uint32_t i = 0; i < blockCount; ++i) {
-    std::uint32_t got = 0;
-    result.lastReadOk =
-        dlg.Api().ReadFile(pipe, readBuffer + i * kTransferBlockSize, kTransferBlockSize, &got) &&
-        got == kTransferBlockSize;
-    if (!result.lastReadOk) return result;
-    ShowBlockCaption(dlg, "Upload and Verify Processing completed %d%%", i, blockCount);
-    SendToBar(dlg, PBM_STEPIT);
-    if (!dlg.m_bMismatch) CompareBlock(dlg, readBuffer, i);
-  }
-  result.complete = true;
-  return result;
-}
-
 // The dump the debug panel asked for: the first 64 bytes of one block of
 // what came back. Blocks the read-back did not cover read as zeros.
 void ShowRequestedDump(CMainDlg& dlg, const std::uint8_t* readBuffer, bool lastReadOk,
@@ -122,6 +69,59 @@ void ShowRequestedDump(CMainDlg& dlg, const std::uint8_t* readBuffer, bool lastR
   dlg.m_text = HexDumpText(std::span<const std::uint8_t, kHexDumpBytes>(bytes, kHexDumpBytes));
   dlg.MessageBox(dlg.m_text, MB_OK);
 }
+
+// The window's side of a transfer: the bar, its captions and the mismatch
+// labels, stepped by the engine's events while the pipe is open.
+class WindowProgress : public TransferObserver {
+ public:
+  WindowProgress(CMainDlg& dlg, const std::uint8_t* readBuffer) : m_dlg(dlg), m_readBuffer(readBuffer) {}
+
+  void OnStage(TransferStage stage, std::uint32_t blocks) override {
+    if (stage == TransferStage::Verify) {
+      SendToBar(m_dlg, PBM_SETBARCOLOR, 0, kSpringGreen);
+      SendToBar(m_dlg, PBM_SETBKCOLOR, 0, kLightRed);
+    }
+    StartProgress(m_dlg, blocks);
+    if (stage != TransferStage::Verify) return;
+    const std::string zero = MismatchText(0);
+    m_dlg.Host().SetDlgItemText(m_dlg.m_addressLabel, zero);
+    m_dlg.Host().SetDlgItemText(m_dlg.m_orginalLabel, zero);
+    m_dlg.Host().SetDlgItemText(m_dlg.m_targetLabel, zero);
+    m_dlg.m_bMismatch = false;
+  }
+
+  void OnBlock(TransferStage stage, std::uint32_t done, std::uint32_t total) override {
+    ShowBlockCaption(m_dlg,
+                     stage == TransferStage::Verify ? "Upload and Verify Processing completed %d%%"
+                                                    : "Download Processing completed %d%%",
+                     done - 1, total);
+    SendToBar(m_dlg, PBM_STEPIT);
+  }
+
+  void OnFirstMismatch(const Mismatch& first) override {
+    m_dlg.Host().SetDlgItemText(m_dlg.m_addressLabel, MismatchText(first.offset));
+    m_dlg.Host().SetDlgItemText(m_dlg.m_orginalLabel, MismatchText(first.expected));
+    m_dlg.Host().SetDlgItemText(m_dlg.m_targetLabel, MismatchText(first.found));
+    m_dlg.m_bMismatch = true;
+  }
+
+  void OnBlocksEnd(TransferStage stage, const BlockRun& run) override {
+    if (stage == TransferStage::Verify) {
+      SendToBar(m_dlg, PBM_SETBARCOLOR, 0, kBlue);
+      SendToBar(m_dlg, PBM_SETBKCOLOR, 0, kWhite);
+    }
+    SendToBar(m_dlg, PBM_SETPOS, 0);
+    SendToBar(m_dlg, PBM_SHOWCAPTION, 0);
+    if (stage != TransferStage::Verify) return;
+    // the last read went through unless the loop broke on it
+    const bool lastReadOk = run.blocksDone > 0 && run.end != BlockEnd::Failed;
+    ShowRequestedDump(m_dlg, m_readBuffer, lastReadOk, SelectedBlockCount(m_dlg));
+  }
+
+ private:
+  CMainDlg& m_dlg;
+  const std::uint8_t* m_readBuffer;
+};
 
 }  // namespace
 
@@ -160,15 +160,12 @@ void CMainDlg::OnDownload() {
     return;
   }
 
-  bool notReady = false;
-  const Handle pipe = OpenOutPipeForDownload(blockCount, notReady);
-  if (pipe == kInvalidHandle) return;
-  StartProgress(*this, blockCount);
-  const bool written = WriteImageBlocks(*this, pipe, blockCount);
-  SendToBar(*this, PBM_SETPOS, 0);
-  SendToBar(*this, PBM_SHOWCAPTION, 0);
-  ClosePipe(pipe);
-  if (!written) {
+  WindowProgress progress(*this, nullptr);
+  const TransferResult sent = TransferEngine(m_link, progress).Download(m_pImage, blockCount);
+  m_hDevice = m_link.device();
+  if (sent.fault == TransferFault::PipeFailed) MessageBox("Open Out Pipe Error", MB_OK);
+  if (sent.fault == TransferFault::NotReady || sent.fault == TransferFault::PipeFailed) return;
+  if (sent.status != TransferStatus::Ok) {
     // The device holds a partial image: no verify, no end of download and
     // no reset, and the armed state stays as it was.
     ShowStatus(kWriteBlockFail, kDarkRed, 2);
@@ -214,37 +211,19 @@ void CMainDlg::OnReadBuffer() {
     return;
   }
 
-  const std::uint16_t blockCount = SelectedBlockCount(*this);
-  BuildUpload(m_cmdBlock, blockCount);
-  m_lastResult = TailExchange(Api(), m_hDevice, m_cmdBlock);
-  CloseDevice();
-
-  const Handle pipe = OpenPipe(kPipeIn);
-  if (pipe == kInvalidHandle) {
+  WindowProgress progress(*this, readBuffer.get());
+  const ReadPlan plan{TransferStage::Verify, SelectedBlockCount(*this), readBuffer.get(), m_pImage};
+  const TransferResult readBack = TransferEngine(m_link, progress).ReadBack(plan);
+  m_hDevice = m_link.device();
+  if (readBack.fault == TransferFault::PipeFailed) {
     MessageBox("Open in pipe Error", MB_OK);
     m_bResetArmed = false;
     return;
   }
-  SendToBar(*this, PBM_SETBARCOLOR, 0, kSpringGreen);
-  SendToBar(*this, PBM_SETBKCOLOR, 0, kLightRed);
-  StartProgress(*this, blockCount);
-  const std::string zero = MismatchText(0);
-  m_host.SetDlgItemText(m_addressLabel, zero);
-  m_host.SetDlgItemText(m_orginalLabel, zero);
-  m_host.SetDlgItemText(m_targetLabel, zero);
-  m_bMismatch = false;
-
-  const ReadBackResult readBack = ReadAndCompareBlocks(*this, pipe, readBuffer.get(), blockCount);
-  SendToBar(*this, PBM_SETBARCOLOR, 0, kBlue);
-  SendToBar(*this, PBM_SETBKCOLOR, 0, kWhite);
-  SendToBar(*this, PBM_SETPOS, 0);
-  SendToBar(*this, PBM_SHOWCAPTION, 0);
-  ShowRequestedDump(*this, readBuffer.get(), readBack.lastReadOk, blockCount);
-  ClosePipe(pipe);
 
   // A read-back cut short proves nothing unless it had already found a
   // difference; the target is then not reset.
-  if (!readBack.complete && !m_bMismatch) {
+  if (readBack.status != TransferStatus::Ok && !m_bMismatch) {
     ShowStatus(kReadBlockFail, kDarkRed, 2);
     m_bResetArmed = false;
     return;

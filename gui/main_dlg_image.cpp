@@ -1,8 +1,6 @@
 // ROM size selection and loading the image file into the image buffer.
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "device/image_buffer.h"
 #include "device/record_image_file.h"
@@ -44,13 +42,9 @@ int CMainDlg::OnLoadToBuffer() {
   const std::string fileName = m_host.GetDlgItemText(IDC_IMAGE_PATH);
   const ImageFormat format = ImageFormatOfPath(fileName);
   if (format != ImageFormat::Binary) return LoadRecordsToBuffer(fileName, format);
-  GuiLoadedImage loaded =
+  // A folder, a FIFO or a device is refused like a path that names no file.
+  const GuiLoadedImage loaded =
       LoadImageForGui(fileName, static_cast<std::uint8_t>(m_nRomSize), m_image);
-  // A folder opens as a stream on some systems and only its read fails; to
-  // the user it is a path that names no image file.
-  std::error_code error;
-  if (loaded.outcome == GuiImageLoad::ReadFailed && std::filesystem::is_directory(fileName, error))
-    loaded.outcome = GuiImageLoad::OpenFailed;
 
   const std::string loadFailed = "Load File To Buffer Fail !!";
   if (loaded.outcome == GuiImageLoad::OpenFailed) {

@@ -3,8 +3,12 @@
 # build/packages the way their users meet them. Lints the manual pages and
 # the desktop entry, verifies SHA256SUMS, runs lintian on the Debian package,
 # installs it (apt-get, root or sudo), runs ukavlen -? and a download against
-# kavlen-sim from /usr/bin, removes it again, and unpacks the Windows zips
-# and runs ukavlen.exe from the x86_64 one under wine.
+# kavlen-sim from /usr/bin, removes it again, unpacks the Windows zips and
+# runs ukavlen.exe from each under wine, signs copies with a certificate of
+# its own (scripts/sign.sh) and verifies them, checks the winget and Scoop
+# manifests (scripts/check-manifests.py), and the Windows installers
+# (scripts/check-msi.sh: their tables, and install, use, upgrade and removal
+# under wine).
 # A kavlen package installed before the check is removed at its end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -59,13 +63,24 @@ installed=1
 version=$(dpkg-query -W -f='${Version}' kavlen)
 pass "installed with apt-get: kavlen $version"
 
-for program in ukavlen kavlen kavlen-sim; do
+for program in ukavlen kavlen kavlen-sim kavlen-bridge; do
   [ -x "/usr/bin/$program" ] || fail "/usr/bin/$program missing"
   [ "$(man -w "$program")" = "/usr/share/man/man1/$program.1.gz" ] || fail "man page of $program"
 done
 pass "programs in /usr/bin, each with its manual page"
 [ "$(/usr/bin/kavlen-sim --version)" = "kavlen-sim $version" ] || fail "kavlen-sim --version"
 pass "kavlen-sim --version names the package's version"
+
+# libkavlen as a C program of a rig meets it: header, pkg-config, library
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+[ "$(readlink "/usr/lib/$multiarch/libkavlen.so.1")" = libkavlen.so.1.0.0 ] || fail "libkavlen.so.1 link"
+[ "$(pkg-config --modversion kavlen)" = "${version%%+*}" ] || fail "pkg-config kavlen"
+tests/lib/check-exports.sh "/usr/lib/$multiarch/libkavlen.so.1" >/dev/null || fail "exports of the installed libkavlen"
+printf '#include <stdio.h>\n#include <kavlen/kavlen.h>\nint main(void) { printf("%%s %%d\\n", kv_version(), kv_api_version()); return 0; }\n' >"$work/rig.c"
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Werror -o "$work/rig" "$work/rig.c" $(pkg-config --cflags --libs kavlen) || fail "a C program against kavlen.pc"
+[ "$("$work/rig")" = "$version 1" ] || fail "kv_version and kv_api_version of the installed libkavlen"
+pass "libkavlen.so.1: a C program built with pkg-config kavlen runs; only the kv_* calls exported"
 
 "$expect" tests/packages/usage.txt 1 /usr/bin/ukavlen -? >/dev/null || fail "/usr/bin/ukavlen -?"
 pass "/usr/bin/ukavlen -? prints the usage text, exit status 1"
@@ -96,7 +111,7 @@ unset KAVLEN_DEVICE_DIR XDG_CONFIG_HOME
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq -o DPkg::Lock::Timeout=300 kavlen \
   >"$work/apt.txt" 2>&1 || { cat "$work/apt.txt"; fail "apt-get remove"; }
 installed=""
-for program in ukavlen kavlen kavlen-sim; do [ ! -e "/usr/bin/$program" ] || fail "/usr/bin/$program left behind"; done
+for program in ukavlen kavlen kavlen-sim kavlen-bridge; do [ ! -e "/usr/bin/$program" ] || fail "/usr/bin/$program left behind"; done
 pass "removed again"
 
 # --- Windows zips
@@ -106,17 +121,19 @@ for arch in x86_64 i686; do
   [ -f "$zip" ] || fail "$zip missing"
   unzip -q "$zip" -d "$work/$arch"
   dir=$work/$arch/$name
-  listed=$(cd "$work/$arch" && find . -type f | sort | tr '\n' ' ')
-  [ "$listed" = "./$name/LICENSE.txt ./$name/README.txt ./$name/kavlen.exe ./$name/ukavlen.exe " ] ||
+  listed=$(cd "$work/$arch" && find . -type f | LC_ALL=C sort | tr '\n' ' ')
+  [ "$listed" = "./$name/LICENSE.txt ./$name/README.txt ./$name/include/kavlen/kavlen.h ./$name/kavlen-bridge.exe ./$name/kavlen.dll ./$name/kavlen.exe ./$name/lib/kavlen.def ./$name/lib/libkavlen.dll.a ./$name/ukavlen.exe " ] ||
     fail "$name.zip holds: $listed"
+  triple=$arch-w64-mingw32
+  OBJDUMP=$triple-objdump tests/lib/check-exports.sh "$dir/kavlen.dll" >/dev/null || fail "kavlen.dll of $arch: exports or imports"
   for text in README.txt LICENSE.txt; do
     [ "$(grep -c $'\r$' "$dir/$text")" -eq "$(wc -l <"$dir/$text")" ] || fail "$text of $arch: not CRLF throughout"
   done
-  for exe in ukavlen.exe kavlen.exe; do
+  for exe in ukavlen.exe kavlen.exe kavlen-bridge.exe; do
     [ "$(strings -e l "$dir/$exe" | grep -A1 -x FileVersion | tail -n 1)" = "$version" ] ||
       fail "version resource of $arch $exe"
   done
-  pass "$name.zip: ukavlen.exe and kavlen.exe with version resource $version, README.txt and LICENSE.txt with CRLF"
+  pass "$name.zip: ukavlen.exe, kavlen.exe and kavlen-bridge.exe with version resource $version, README.txt and LICENSE.txt with CRLF, kavlen.dll exporting only the kv_* calls"
 done
 
 # ukavlen.exe from each unpacked zip under wine: its usage text, "not
@@ -144,5 +161,57 @@ for arch in x86_64 i686; do
   "$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w
   pass "ukavlen.exe from the $arch zip under wine: -? and -u answer with exit status 1; -d -v into kavlen-sim --tcp exits 0 and the emulator holds the image"
 done
+
+# --- Python wheels: each holds the package and its platform's library; the
+# Linux one, installed in a fresh virtual environment, passes its tests
+for platform in linux_x86_64:libkavlen.so.1 win_amd64:kavlen.dll win32:kavlen.dll; do
+  wheel=$packages/kavlen-$version-py3-none-${platform%%:*}.whl
+  [ -f "$wheel" ] || fail "$wheel missing"
+  listed=$(unzip -Z1 "$wheel" | LC_ALL=C sort | tr '\n' ' ')
+  dist=kavlen-$version.dist-info
+  [ "$listed" = "$dist/METADATA $dist/RECORD $dist/WHEEL kavlen/__init__.py kavlen/_native.py kavlen/${platform#*:} " ] ||
+    fail "$(basename "$wheel") holds: $listed"
+  unzip -p "$wheel" "$dist/WHEEL" | grep -qx "Tag: py3-none-${platform%%:*}" || fail "tag of $(basename "$wheel")"
+done
+python/run-tests.sh build/native/bin/kavlen-sim "$packages/kavlen-$version-py3-none-linux_x86_64.whl" \
+  >"$work/pytest.txt" 2>&1 || { cat "$work/pytest.txt"; fail "the Linux wheel's tests"; }
+pass "wheels for linux_x86_64, win_amd64 and win32; the Linux one passes its tests in a fresh virtual environment"
+
+# --- signing, with a certificate made for this run: scripts/sign.sh leaves
+# the files alone without a key and signs them with one, and the signed
+# ukavlen.exe still runs
+mkdir "$work/sign"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign/key.pem" -out "$work/sign/cert.pem" -days 1 \
+  -subj "/CN=kavlen package check" -addext extendedKeyUsage=codeSigning >"$work/sign/openssl.txt" 2>&1 ||
+  { cat "$work/sign/openssl.txt"; fail "openssl: no certificate"; }
+openssl pkcs12 -export -inkey "$work/sign/key.pem" -in "$work/sign/cert.pem" -out "$work/sign/key.p12" \
+  -passout pass:check || fail "openssl: no PKCS#12 file"
+name=kavlen-$version-windows-x86_64
+signed=("$work/sign/ukavlen.exe" "$work/sign/kavlen.exe" "$work/sign/$name.msi")
+cp "$work/x86_64/$name/ukavlen.exe" "$work/x86_64/$name/kavlen.exe" "$packages/$name.msi" "$work/sign/"
+scripts/sign.sh "${signed[@]}" || fail "sign.sh without a key"
+cmp -s "$work/sign/ukavlen.exe" "$work/x86_64/$name/ukavlen.exe" && cmp -s "$work/sign/$name.msi" "$packages/$name.msi" ||
+  fail "sign.sh without a key changed a file"
+KAVLEN_SIGN_PKCS12=$work/sign/key.p12 KAVLEN_SIGN_PASSWORD=check scripts/sign.sh "${signed[@]}" >/dev/null ||
+  fail "sign.sh with a key"
+for file in "${signed[@]}"; do
+  osslsigncode verify -CAfile "$work/sign/cert.pem" -in "$file" >"$work/sign/verify.txt" 2>&1 ||
+    { cat "$work/sign/verify.txt"; fail "osslsigncode verify $(basename "$file")"; }
+done
+"$expect" tests/packages/usage.txt 1 scripts/wine-run.sh "$work/sign/ukavlen.exe" -? >/dev/null ||
+  fail "signed ukavlen.exe -? under wine"
+"$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w
+pass "sign.sh: nothing without a key; with one, ukavlen.exe, kavlen.exe and the MSI pass osslsigncode verify, and the signed ukavlen.exe runs"
+
+# --- winget and Scoop manifests
+scripts/check-manifests.py "$packages" >"$work/check-manifests.txt" 2>&1 ||
+  { cat "$work/check-manifests.txt"; fail "package manager manifests"; }
+cat "$work/check-manifests.txt"
+passed=$((passed + $(sed -n 's/^manifest checks: \([0-9]*\) passed, 0 failed$/\1/p' "$work/check-manifests.txt")))
+
+# --- Windows installers
+"$src/scripts/check-msi.sh" >"$work/check-msi.txt" 2>&1 || { cat "$work/check-msi.txt"; fail "Windows installers"; }
+cat "$work/check-msi.txt"
+passed=$((passed + $(sed -n 's/^msi checks: \([0-9]*\) passed, 0 failed$/\1/p' "$work/check-msi.txt")))
 
 echo "package checks: $passed passed, 0 failed"

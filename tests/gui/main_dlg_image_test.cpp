@@ -2,6 +2,7 @@
 // colours, message boxes and the bytes the buffer holds afterwards.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -68,14 +69,17 @@ class MainDlgImage : public ::testing::Test {
   CMainDlg& dlg;
 };
 
-// A path naming no file, or naming a folder, gets the same box.
+// A path naming no file, a folder or a FIFO (read as binary or as HEX) gets
+// the same box; the FIFO is not opened, which would hold the window for ever.
 TEST(MainDlgImageOpen, UnopenablePathChangesNothing) {
-  for (const bool folder : {false, true}) {
-    SCOPED_TRACE(folder);
+  for (const std::string name : {"", "/", "/fifo.bin", "/fifo.hex"}) {
+    SCOPED_TRACE(name);
     MainDlgRig rig;
     CMainDlg& dlg = rig.Open();
-    const std::string path = folder ? (rig.programDir.path())
-                                : "DownLoad Firmware Path";
+    const std::string path = name.empty() ? "DownLoad Firmware Path" : rig.programDir.path() + name;
+    if (name.find("fifo") != std::string::npos) {
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    }
     rig.host.SetDlgItemText(IDC_IMAGE_PATH, path);
     EXPECT_EQ(dlg.OnLoadToBuffer(), 0);
     EXPECT_EQ(rig.StatusText(), "Load File To Buffer Fail !!");
