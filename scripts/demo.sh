@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs ukavlen's main job against the
-# emulator simulator: the device starts in its boot code, gets its device OS,
-# and receives a sample image that is read back and verified.
+# Sets up the machine for the native programs only, builds ukavlen and
+# kavlen-sim, and runs ukavlen's main job against the emulator simulator:
+# the device starts in its boot code, gets its device OS, and receives a
+# sample image that is read back and verified.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-scripts/build.sh native
-bin=$PWD/build/native/bin
+scripts/install-deps.sh programs
+scripts/build.sh programs ukavlen kavlen-sim
+bin=$PWD/build/programs/bin
 
 work=$(mktemp -d)
 sim_pid=""
@@ -22,13 +23,16 @@ trap cleanup EXIT
 # the TPROMOS.USB of its maker.
 cp "$bin/ukavlen" "$work/"
 head -c 6144 /dev/urandom >"$work/TPROMOS.USB"
-# A 100 KB sample image: a 128 KB ROM once filled.
-seq 1 20000 | head -c 102400 >"$work/sample.bin"
+# A 100 KB sample image: a 128 KB ROM once filled. (Through a file: a pipe
+# into head would end seq with SIGPIPE, and pipefail the demo.)
+seq 1 20000 >"$work/numbers.txt"
+head -c 102400 "$work/numbers.txt" >"$work/sample.bin"
 
 export KAVLEN_DEVICE_DIR=$work/devices
 "$bin/kavlen-sim" --dir "$KAVLEN_DEVICE_DIR" --state boot --log "$work/sim.log" >"$work/sim.out" &
 sim_pid=$!
-for _ in $(seq 100); do grep -q '^listening on' "$work/sim.out" && break; sleep 0.05; done
+for _ in $(seq 100); do grep -q '^listening on' "$work/sim.out" 2>/dev/null && break; sleep 0.05; done
+grep -q '^listening on' "$work/sim.out" || { echo "kavlen-sim did not start: $(cat "$work/sim.out")"; exit 1; }
 
 echo "\$ ukavlen -u"
 "$work/ukavlen" -u || true

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs to build, test and cross-build.
-# Idempotent: packages already present are left alone.
+# install-deps.sh [programs]: installs every Debian package the project needs
+# to build, test and cross-build; with "programs", only what the native
+# ukavlen and kavlen-sim need (scripts/demo.sh). Idempotent: packages
+# already present are left alone.
 set -euo pipefail
 
+# ukavlen and kavlen-sim (git names the commit in the version)
+programs=(build-essential cmake ninja-build git)
 packages=(
-  # native build and tests
-  build-essential cmake ninja-build pkg-config git
-  libgtest-dev libgmock-dev
+  "${programs[@]}"
+  # native tests
+  pkg-config libgtest-dev libgmock-dev
   # sanitizer build, and the fuzz targets (libFuzzer's runtime is in libclang-rt-14-dev)
   clang-14 libclang-rt-14-dev
   # desktop program
@@ -18,13 +22,29 @@ packages=(
   # extensions the 64-bit side has through Qt, so both draw alike
   wine32:i386 libxrender1:i386 libxcursor1:i386 libxi6:i386 libxrandr2:i386
   libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
+  # the Python package's tests, from its wheel in a fresh virtual environment
+  python3-venv python3-pytest
+  # the labgrid driver in contrib/labgrid, through labgrid's pytest plugin
+  python3-labgrid
   # release packages (scripts/package.sh) and their checks
   dpkg-dev zip unzip lintian mandoc groff-base man-db desktop-file-utils
+  # the Windows installers: wixl builds them, msiinfo (msitools) reads them
+  wixl msitools
+  # scripts/sign.sh, and the package check's certificate for it
+  osslsigncode openssl
+  # scripts/check-manifests.py: the winget (YAML) and Scoop (JSON) manifests
+  python3 python3-yaml
   # kavlen.exe's window tests: Tahoma and Marlett for wine (xvfb is above)
   fonts-wine
   # scripts/screenshots.sh: the Windows screenshots from BMP to PNG
   netpbm
 )
+
+case "${1:-}" in
+  "") ;;
+  programs) packages=("${programs[@]}") ;;
+  *) echo "usage: $0 [programs]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

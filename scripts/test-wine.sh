@@ -2,7 +2,8 @@
 # Runs the Windows programs under wine (after scripts/build.sh native,
 # mingw64 and mingw32), the 64-bit and then the 32-bit build: their smoke
 # tests and kavlen.exe's window scenarios, then the console status, scenario
-# and long-option tables against ukavlen.exe, each simulator reached over
+# and long-option tables against ukavlen.exe, and the scenario table of the
+# native ukavlen through kavlen-bridge.exe, each simulator reached over
 # loopback TCP.
 #
 # One wine prefix for the run (build/wineprefix, made afresh), and one wine
@@ -48,5 +49,12 @@ for build in mingw64 mingw32; do
     if ! grep -q '^\[  PASSED  \] [1-9]' "$table_log"; then status=1; fi
     rm -f "$table_log"
   done
+  # the scenario table once more: native ukavlen through kavlen-bridge.exe
+  table_log=$(mktemp)
+  KAVLEN_BRIDGE_EXE=$PWD/build/$build/bin/kavlen-bridge.exe \
+    build/native/bin/ukavlen_run_test --gtest_filter='*BridgeExe*' >"$table_log" 2>&1 || status=1
+  cat "$table_log"
+  if ! grep -q '^\[  PASSED  \] [1-9]' "$table_log"; then status=1; fi
+  rm -f "$table_log"
 done
 exit "$status"

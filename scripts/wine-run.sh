@@ -7,7 +7,8 @@ set -u
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/kavlen-wine}"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# (nor menu entries of installed Windows programs on the machine running wine)
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$WINEPREFIX"
 # A prefix made before 32-bit wine was installed has an empty syswow64, and
 # a 32-bit program in it ends at once with nothing printed.

@@ -23,6 +23,7 @@
 #include "gui/win32/reflect.h"
 #include "gui/win32/reset_window.h"
 #include "tests/support/sim_log.h"
+#include "tests/windows/driver/wine_driver_limits.h"
 
 namespace {
 
@@ -444,22 +445,15 @@ struct Program {
   std::string Ini() const { return ReadWholeFile(dir + "\\kavlen.ini"); }
 };
 
-bool Start(Program& program, const std::string& exe, const std::string& ini) {
-  program.dir = ScenarioDir() + "\\program";
-  CreateDirectoryA(program.dir.c_str(), nullptr);
-  const std::string copy = program.dir + "\\kavlen.exe";
-  if (!CopyFileA(exe.c_str(), copy.c_str(), FALSE) ||
-      !WriteWholeFile(program.dir + "\\TPROMOS.USB", std::string(4096, '\x5A')) ||
-      (!ini.empty() && !WriteWholeFile(program.dir + "\\kavlen.ini", ini))) {
-    Check(false, "cannot set up " + program.dir);
-    return false;
-  }
+// Starts the kavlen.exe in program.dir and waits for its main window.
+bool Launch(Program& program) {
+  const std::string exe = program.dir + "\\kavlen.exe";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  std::string command = "\"" + copy + "\"";
-  if (!CreateProcessA(copy.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  std::string command = "\"" + exe + "\"";
+  if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       program.dir.c_str(), &startup, &program.process)) {
-    Check(false, "cannot start " + copy + " (error " + std::to_string(GetLastError()) + ")");
+    Check(false, "cannot start " + exe + " (error " + std::to_string(GetLastError()) + ")");
     return false;
   }
   program.main = WaitForWindow(program.process.dwProcessId, "USB Kavlen", program.process.hProcess);
@@ -472,6 +466,18 @@ bool Start(Program& program, const std::string& exe, const std::string& ini) {
   CloseHandle(program.process.hProcess);
   CloseHandle(program.process.hThread);
   return false;
+}
+
+bool Start(Program& program, const std::string& exe, const std::string& ini) {
+  program.dir = ScenarioDir() + "\\program";
+  CreateDirectoryA(program.dir.c_str(), nullptr);
+  if (!CopyFileA(exe.c_str(), (program.dir + "\\kavlen.exe").c_str(), FALSE) ||
+      !WriteWholeFile(program.dir + "\\TPROMOS.USB", std::string(4096, '\x5A')) ||
+      (!ini.empty() && !WriteWholeFile(program.dir + "\\kavlen.ini", ini))) {
+    Check(false, "cannot set up " + program.dir);
+    return false;
+  }
+  return Launch(program);
 }
 
 // Waits for the program's end; true when it ended with status 0.
@@ -638,6 +644,22 @@ void RomSizeScenario(const std::string& exe) {
   CheckIniHas(program, {"ROMSize=128", "VerifyCheck=0", "PATH=x"});
 }
 
+// Through the stand-in driver (run-with-xvfb.sh with KAVLEN_DRIVER_SETUP):
+// the setup tool's Linux path, else "".
+std::string DriverSetup() { return Env("KAVLEN_DRIVER_SETUP"); }
+
+// The download stopped at the output pipe's open, as its message box says.
+void PipeOpenFails(Program& program) {
+  HWND box = WaitForWindow(program.process.dwProcessId, "kavlen", program.process.hProcess);
+  Check(box != nullptr && BoxText(box) == "Open Out Pipe Error",
+        "the download stops with \"Open Out Pipe Error\", got \"" + (box ? BoxText(box) : "") + "\"");
+  if (box) PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  const std::string sequence = CommandSequence();
+  Check(sequence.size() >= 5 && sequence.substr(sequence.size() - 5) == "37 35",
+        "the download's commands end at the ready poll: " + sequence);
+  Exit(program);
+}
+
 void DownloadScenario(const std::string& exe, bool corrupt) {
   const std::string image = TestImage();
   const std::string imagePath = ScenarioDir() + "\\image.bin";
@@ -647,6 +669,7 @@ void DownloadScenario(const std::string& exe, bool corrupt) {
     return;
   WaitForText(program.main, 1014, "Ready...");
   PostMessageA(GetDlgItem(program.main, 1001), BM_CLICK, 0, 0);
+  if (!DriverSetup().empty() && !kavlen::test::kDriverOpensPipes) return PipeOpenFails(program);
   ResetDialogClosesByItself(program);
   WaitForText(program.main, 1014, corrupt ? "Downlaod But Verify Fail !!" : "Download And Verify OK !!");
   Check(Text(GetDlgItem(program.main, 1026)) == "1000", "the length label");
@@ -690,6 +713,71 @@ void ResetScenario(const std::string& exe) {
   Exit(program);
 }
 
+// The emulator unplugged while the window is idle (its driver device
+// removed): the next action that needs it reports the cable, and the
+// program ends.
+void UnpluggedScenario(const std::string& exe) {
+  std::string setup = DriverSetup();
+  if (setup.empty()) return Check(false, "unplugging needs the stand-in driver (KAVLEN_DRIVER_SETUP)");
+  for (char& c : setup) c = c == '/' ? '\\' : c;
+  Program program;
+  if (!Start(program, exe, "")) return;
+  WaitForText(program.main, 1014, "Ready...");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION remover{};
+  std::string command = "\"Z:" + setup + "\" remove 0";
+  DWORD status = 1;
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &remover)) {
+    WaitForSingleObject(remover.hProcess, 30000);
+    GetExitCodeProcess(remover.hProcess, &status);
+    CloseHandle(remover.hProcess);
+    CloseHandle(remover.hThread);
+  }
+  Check(status == 0, "the device is removed (" + command + ": status " + std::to_string(status) + ")");
+  PostMessageA(GetDlgItem(program.main, 1009), BM_CLICK, 0, 0);
+  HWND box = WaitForWindow(program.process.dwProcessId, "kavlen", program.process.hProcess);
+  Check(box != nullptr && BoxText(box) == "OPEN DEVICE Fail , Check the USB Cable !!",
+        "Reset Target reports the cable, got \"" + (box ? BoxText(box) : "") + "\"");
+  if (box) PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  Check(Ended(program), "after OK the program ends by itself with status 0");
+}
+
+// kavlen.exe where an installer put it (the path given, under Program
+// Files), nothing laid beside it: a download typed into the path field,
+// then its settings are in %APPDATA%\\kavlen\\kavlen.ini, made on first use.
+// The image's name is not in the ANSI code page: typed into the field as
+// UTF-16, it reaches the program, and its settings, as UTF-8.
+void InstalledScenario(const std::string& exe) {
+  const std::string image = TestImage();
+  const std::wstring name = L"\\\u03A9mega-\u20AC.bin";
+  const std::string dir = ScenarioDir();  // ASCII: a Z: path of mktemp's
+  const std::wstring wideDir(dir.begin(), dir.end());
+  const std::string imagePath = dir + "\\\xCE\xA9mega-\xE2\x82\xAC.bin";
+  const HANDLE file = CreateFileW((wideDir + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  Check(file != INVALID_HANDLE_VALUE && WriteFile(file, image.data(), static_cast<DWORD>(image.size()), &written, nullptr),
+        "cannot write the image");
+  CloseHandle(file);
+  const std::string ini = Env("APPDATA") + "\\kavlen\\kavlen.ini";
+  Program program;
+  program.dir = exe.substr(0, exe.find_last_of('\\'));
+  Check(GetFileAttributesA(ini.c_str()) == INVALID_FILE_ATTRIBUTES, ini + " is there before the first start");
+  if (!Launch(program)) return;
+  WaitForText(program.main, 1014, "Ready...");
+  SetWindowTextW(GetDlgItem(program.main, 1015), (wideDir + name).c_str());
+  PostMessageA(GetDlgItem(program.main, 1001), BM_CLICK, 0, 0);
+  ResetDialogClosesByItself(program);
+  WaitForText(program.main, 1014, "Download And Verify OK !!");
+  Check(ReadWholeFile(ScenarioDir() + "\\dump.bin").compare(0, image.size(), image) == 0,
+        "the emulator holds the image");
+  Exit(program);
+  Check(Contains(ReadWholeFile(ini), "PATH=" + imagePath + "\r\n"), "the settings are in " + ini);
+  Check(GetFileAttributesA((program.dir + "\\kavlen.ini").c_str()) == INVALID_FILE_ATTRIBUTES,
+        "no kavlen.ini beside the installed program");
+}
+
 struct Scenario {
   const char* name;
   void (*run)(const std::string& exe);
@@ -705,6 +793,8 @@ const Scenario kScenarios[] = {
     {"download_verify", [](const std::string& exe) { DownloadScenario(exe, false); }},
     {"verify_mismatch", [](const std::string& exe) { DownloadScenario(exe, true); }},
     {"reset_target", ResetScenario},
+    {"unplugged", UnpluggedScenario},
+    {"installed", InstalledScenario},
 };
 
 }  // namespace

@@ -11,10 +11,17 @@
 # dump.bin in the scratch folder, and is stopped when the program has ended.
 # `--sim none` gives the program an empty device folder: no emulator.
 #
+# With KAVLEN_DRIVER_SETUP naming the stand-in driver's setup tool (see
+# tests/windows/driver/), PREFIX must hold that driver (setup-prefix.sh)
+# and there is no KAVLEN_DEVICE_DIR: the simulator is plugged in as the
+# driver's device 0 while the program runs, so the program reaches it
+# through its real driver calls; `--sim none` plugs in nothing.
+#
 # The prefix is set up so that dialogs look as on Windows and close promptly:
 # Tahoma and Marlett from fonts-wine in its Fonts folder (wine does not find
 # Debian's copies, and dialogs would come out in another face and size), 96
-# dots per inch, and windows not managed by a window manager (there is none,
+# dots per inch (KAVLEN_WINE_DPI, e.g. 144 for a 150 % screen; a prefix keeps
+# the value it was made with), and windows not managed by a window manager (there is none,
 # and without this EndDialog waits 2 s for one). The main window's face,
 # Microsoft Sans Serif, is not among wine's fonts: Tahoma stands in for it,
 # as it does for the dialog face, instead of whatever the host offers.
@@ -31,6 +38,7 @@ wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 # No browser: a link the program opens must not start one on the host.
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winebrowser.exe=d"
 fonts=/usr/share/wine/fonts
+dpi=${KAVLEN_WINE_DPI:-96}
 
 fail() { echo "run-with-xvfb: $*" >&2; exit 1; }
 [ -x "$wine" ] || fail "no wine64"
@@ -41,6 +49,7 @@ work=$(mktemp -d)
 xvfb_pid= sim_pid=
 stop_sim() {
   [ -n "$sim_pid" ] || return 0
+  [ -z "${KAVLEN_DRIVER_SETUP:-}" ] || "$wine" "$KAVLEN_DRIVER_SETUP" remove 0 >"$work/unplug" 2>&1
   kill "$sim_pid" 2>/dev/null
   wait "$sim_pid" 2>/dev/null
   sim_pid=
@@ -67,9 +76,9 @@ if [ ! -f "$prefix/.kavlen-ready-2" ]; then
   run wineboot -i || fail "wineboot failed: $(tail -5 "$work/err")"
   "$wineserver" -w
   run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || fail "reg add Managed"
-  run reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f || fail "reg add LogPixels"
+  run reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f || fail "reg add LogPixels"
   run reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
-      /v LogPixels /t REG_DWORD /d 96 /f || fail "reg add LogPixels (machine)"
+      /v LogPixels /t REG_DWORD /d "$dpi" /f || fail "reg add LogPixels (machine)"
   run reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
       /v 'Microsoft Sans Serif' /d Tahoma /f || fail "reg add FontSubstitutes"
   cp $fonts/tahoma.ttf $fonts/tahomabd.ttf $fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
@@ -83,7 +92,7 @@ mkdir -p "$work/scenario"
 export KAVLEN_SCENARIO_DIR=$(winpath "$work/scenario")
 if [ ${#sim[@]} -gt 0 ]; then
   mkdir -m 700 "$work/devices"
-  export KAVLEN_DEVICE_DIR=$(winpath "$work/devices")
+  [ -n "${KAVLEN_DRIVER_SETUP:-}" ] || export KAVLEN_DEVICE_DIR=$(winpath "$work/devices")
   if [ "${sim[0]}" != none ]; then
     "${sim[0]}" --tcp --dir "$work/devices" --log "$work/scenario/sim.log" \
         --dump "$work/scenario/dump.bin" "${sim_args[@]}" >"$work/sim.out" 2>&1 &
@@ -93,6 +102,10 @@ if [ ${#sim[@]} -gt 0 ]; then
       sleep 0.1
     done
     ls "$work"/devices/*/*.tcp >/dev/null 2>&1 || fail "the simulator did not start: $(cat "$work/sim.out")"
+    if [ -n "${KAVLEN_DRIVER_SETUP:-}" ]; then
+      run "$KAVLEN_DRIVER_SETUP" add 0 "$(winpath "$(ls "$work"/devices/*/*.tcp)")" ||
+        fail "the simulator could not be plugged in: $(cat "$work/out")"
+    fi
   fi
 fi
 
