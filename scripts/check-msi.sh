@@ -75,9 +75,7 @@ done
 
 # --- under wine
 wine=(scripts/wine-run.sh)
-"${wine[@]}" wineboot -i >"$work/wineboot.out" || { cat "$work/wineboot.out"; fail "wineboot"; }
-"$wineserver" -w
-# the window test's set-up of the prefix (fonts, dots per inch) before anything is installed
+# the prefix, with the window test's set-up (fonts, dots per inch), before anything is installed
 gui=tests/windows/gui/run-with-xvfb.sh
 "$gui" "$WINEPREFIX" cmd /c exit >"$work/gui.out" 2>&1 || { cat "$work/gui.out"; fail "window test set-up"; }
 drive_c=$WINEPREFIX/drive_c

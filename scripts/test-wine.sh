@@ -16,20 +16,10 @@ cd "$(dirname "$0")/.."
 
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 export WINEPREFIX=$PWD/build/wineprefix
-rm -rf "$WINEPREFIX"
-mkdir -p "$WINEPREFIX"
+scripts/wine-prefix.sh "$WINEPREFIX" || { echo "no wine prefix"; exit 1; }
 "$wineserver" -p5 >/dev/null 2>&1 </dev/null
 finish() { "$wineserver" -w; }
 trap finish EXIT
-
-boot_log=$(mktemp)
-if ! scripts/wine-run.sh wineboot -i >"$boot_log"; then
-  cat "$boot_log"
-  rm -f "$boot_log"
-  echo "wineboot -i failed"
-  exit 1
-fi
-rm -f "$boot_log"
 
 status=0
 for build in mingw64 mingw32; do

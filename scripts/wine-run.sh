@@ -10,11 +10,12 @@ export WINEDEBUG=-all
 # (nor menu entries of installed Windows programs on the machine running wine)
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$WINEPREFIX"
-# A prefix made before 32-bit wine was installed has an empty syswow64, and
-# a 32-bit program in it ends at once with nothing printed.
+# A prefix made before 32-bit wine was installed, or by a wineboot that came
+# back without its 32-bit part, has an empty syswow64, and a 32-bit program
+# in it ends at once with nothing printed.
 if [ -x /usr/lib/wine/wine ] && [ -d "$WINEPREFIX/drive_c/windows/system32" ] &&
    [ -z "$(ls -A "$WINEPREFIX/drive_c/windows/syswow64" 2>/dev/null)" ]; then
-  echo "wine-run: $WINEPREFIX has no 32-bit part (made before wine32 was installed): remove it" >&2
+  echo "wine-run: $WINEPREFIX has no 32-bit part: make it again with scripts/wine-prefix.sh" >&2
   exit 125
 fi
 out=$(mktemp)

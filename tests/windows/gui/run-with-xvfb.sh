@@ -72,9 +72,7 @@ export DISPLAY=:$(cat "$work/display")
 run() { "$wine" "$@" >"$work/out" 2>"$work/err" </dev/null; }
 
 if [ ! -f "$prefix/.kavlen-ready-2" ]; then
-  mkdir -p "$prefix"
-  run wineboot -i || fail "wineboot failed: $(tail -5 "$work/err")"
-  "$wineserver" -w
+  "$(dirname "$0")/../../../scripts/wine-prefix.sh" "$prefix" || fail "no wine prefix"
   run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || fail "reg add Managed"
   run reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f || fail "reg add LogPixels"
   run reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
