@@ -24,8 +24,9 @@ packages=(
   libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
   # the Python package's tests, from its wheel in a fresh virtual environment
   python3-venv python3-pytest
-  # the labgrid driver in contrib/labgrid, through labgrid's pytest plugin
-  python3-labgrid
+  # the labgrid driver in contrib/labgrid, through labgrid's pytest plugin,
+  # and the LAVA jobs in contrib/lava, through lava-run (about a minute to install)
+  python3-labgrid lava-dispatcher
   # release packages (scripts/package.sh) and their checks
   dpkg-dev zip unzip lintian mandoc groff-base man-db desktop-file-utils
   # the Windows installers: wixl builds them, msiinfo (msitools) reads them
