@@ -123,6 +123,12 @@ TEST_F(BridgeTest, ClientsOpenOnlyTheEmulatorsItListsAndTheirPipes) {
                                   static_cast<std::uint32_t>(length), 0},
                              open, &reply, nullptr, 0, deadline, &error, &token, &status));
     EXPECT_EQ(reply.ok == 1 ? 0u : reply.error, c.error);
+    // closed as the driver closes, so that the next open never finds the
+    // emulator still locked by a stream whose end the bridge has yet to see
+    if (reply.ok == 1) {
+      EXPECT_TRUE(WireExchange(fd, {KW_OP_CLOSE, 0, 0, 0}, nullptr, &reply, nullptr, 0, deadline,
+                               &error));
+    }
     CloseSocket(fd);
   }
 }
