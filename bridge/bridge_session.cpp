@@ -1,6 +1,7 @@
 #include "bridge/bridge_session.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "device/device_link.h"
 #include "device/trace_sink.h"
@@ -67,54 +68,79 @@ void BridgeSession::Release() {
   lock_.Release();
 }
 
-std::string BridgeSession::Serve() {
-  std::string ending = "closed";
-  for (;;) {
-    // idle between requests for as long as the client likes
-    unsigned char header[KW_HEADER_SIZE];
-    long long got = ReceiveSome(fd_, header, sizeof header);
+bool BridgeSession::Receive(std::string* ending) {
+  if (in_.empty()) in_.resize(KW_HEADER_SIZE + kKeptBuffer);
+  std::memmove(in_.data(), in_.data() + used_, held_);
+  used_ = 0;
+  // idle between requests for as long as the client likes
+  while (held_ == 0) {
+    long long got = -1;
     while (got == -1 && !stopping_) {
       if (WaitSocket(fd_, false, Deadline(std::chrono::milliseconds(kStopCheckMs)))) {
-        got = ReceiveSome(fd_, header, sizeof header);
+        got = ReceiveSome(fd_, in_.data(), in_.size());
       }
     }
     if (got == -1) {
-      ending = "closed as the bridge stops";
-      break;
+      *ending = "closed as the bridge stops";
+      return false;
     }
-    if (got == 0) break;
+    if (got == 0) return false;
     if (got == -2) {
-      ending = "connection lost";
-      break;
+      *ending = "connection lost";
+      return false;
     }
-    // a request that has begun must come whole within the deadline
-    const Deadline deadline(timeout_);
-    const std::size_t have = got > 0 ? static_cast<std::size_t>(got) : 0;
-    if (!RecvAll(fd_, header + have, sizeof header - have, deadline)) {
-      ending = "dropped mid-request";
-      break;
+    held_ = static_cast<std::size_t>(got);
+  }
+  // a request that has begun must come whole within the deadline
+  const Deadline deadline(timeout_);
+  if (held_ < KW_HEADER_SIZE) {
+    if (!RecvAll(fd_, in_.data() + held_, KW_HEADER_SIZE - held_, deadline)) {
+      *ending = "dropped mid-request";
+      return false;
     }
-    if (!KwDecodeRequest(header, &request_)) {
-      ending = "dropped: not the protocol";
-      break;
+    held_ = KW_HEADER_SIZE;
+  }
+  if (!KwDecodeRequest(in_.data(), &request_)) {
+    *ending = "dropped: not the protocol";
+    return false;
+  }
+  const std::size_t whole = KW_HEADER_SIZE + request_.length;
+  if (whole <= in_.size()) {
+    if (held_ < whole && !RecvAll(fd_, in_.data() + held_, whole - held_, deadline)) {
+      *ending = "dropped mid-request";
+      return false;
     }
-    payload_.resize(request_.length);
-    if (!RecvAll(fd_, payload_.data(), payload_.size(), deadline)) {
-      ending = "dropped mid-request";
-      break;
-    }
+    used_ = whole;
+    held_ = held_ > whole ? held_ - whole : 0;
+    payload_ = in_.data() + KW_HEADER_SIZE;
+    return true;
+  }
+  const std::size_t have = held_ - KW_HEADER_SIZE;
+  large_.resize(request_.length);
+  std::memcpy(large_.data(), in_.data() + KW_HEADER_SIZE, have);
+  held_ = 0;
+  if (!RecvAll(fd_, large_.data() + have, large_.size() - have, deadline)) {
+    *ending = "dropped mid-request";
+    return false;
+  }
+  payload_ = large_.data();
+  return true;
+}
+
+std::string BridgeSession::Serve() {
+  std::string ending = "closed";
+  while (Receive(&ending)) {
     KwReply reply{};
-    out_.clear();
+    outLength_ = 0;
     Run(&reply);
-    if (reply.ok == 0) out_.clear();
-    reply.length = static_cast<std::uint32_t>(out_.size());
+    reply.length = reply.ok == 0 ? 0 : static_cast<std::uint32_t>(outLength_);
     unsigned char head[KW_HEADER_SIZE];
     KwEncodeReply(head, &reply);
-    if (!SendAll(fd_, head, sizeof head, out_.data(), out_.size(), deadline)) {
+    if (!SendAll(fd_, head, sizeof head, out_.data(), reply.length, Deadline(timeout_))) {
       ending = "dropped: reply not taken";
       break;
     }
-    Shrink(payload_);
+    Shrink(large_);
     Shrink(out_);
   }
   Release();
@@ -147,17 +173,17 @@ void BridgeSession::Run(KwReply* reply) {
   bool ok = false;
   if (request_.op == KW_OP_IOCTL) {
     // one buffer both ways, as the programs pass it
-    out_ = payload_;
-    out_.resize(std::max(request_.length, request_.wanted));
+    Room(std::max(request_.length, request_.wanted));
+    std::memcpy(out_.data(), payload_, request_.length);
     ok = api_.DeviceIoControl(handle_, request_.code, out_.data(), request_.length, out_.data(),
                               request_.wanted, &count);
-    out_.resize(std::min(count, request_.wanted));
+    outLength_ = std::min(count, request_.wanted);
   } else if (request_.op == KW_OP_READ) {
-    out_.resize(request_.wanted);
+    Room(request_.wanted);
     ok = api_.ReadFile(handle_, out_.data(), request_.wanted, &count);
-    out_.resize(std::min(count, request_.wanted));
+    outLength_ = std::min(count, request_.wanted);
   } else {
-    ok = api_.WriteFile(handle_, payload_.data(), request_.length, &count);
+    ok = api_.WriteFile(handle_, payload_, request_.length, &count);
   }
   *reply = {ok ? 1u : 0u, ok ? 0u : api_.GetLastError(), count, 0};
 }
@@ -179,7 +205,7 @@ void BridgeSession::Open(KwReply* reply) {
   const char* pipe = nullptr;
   std::size_t nameLength = 0, pipeLength = 0;
   if (handle_ != kInvalidHandle || lockStream_ ||
-      !KwDecodeOpen(payload_.data(), payload_.size(), &name, &nameLength, &pipe, &pipeLength)) {
+      !KwDecodeOpen(payload_, request_.length, &name, &nameLength, &pipe, &pipeLength)) {
     return Failed(reply, kErrorInvalidParameter);
   }
   const std::string pipeName(pipe, pipeLength);
@@ -215,7 +241,7 @@ void BridgeSession::Lock(KwReply* reply) {
   const char* name = nullptr;
   std::size_t length = 0;
   if (handle_ != kInvalidHandle || lockStream_ ||
-      KwGetName(payload_.data(), payload_.size(), &name, &length) != payload_.size()) {
+      KwGetName(payload_, request_.length, &name, &length) != request_.length) {
     return Failed(reply, kErrorInvalidParameter);
   }
   const std::string path = Resolve(name, length);
@@ -247,6 +273,7 @@ void BridgeSession::List(KwReply* reply) {
     ++count;
   }
   what_ = "list";
+  outLength_ = out_.size();
   *reply = {1, 0, count, 0};
 }
 
