@@ -250,14 +250,15 @@ TEST(BridgeKillTest, ABridgeThatGoesAwayIsAnUnpluggedDevice) {
     const std::string image = root.Write("image.bin", PatternBytes(4194304));
     std::atomic<bool> killed{false};
     std::thread killer([&] {
-      for (int i = 0; i < 2000 && !killed; ++i) {
+      // looked at every millisecond: a download through the bridge takes only a few
+      for (int i = 0; i < 10000 && !killed; ++i) {
         int blocks = 0;
         for (const std::string& line : sim.LogLines()) blocks += line.find(c.transfer) != std::string::npos;
         if (blocks >= 8) {
           bridge.Kill();
           killed = true;
         }
-        std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(1ms);
       }
     });
     std::vector<std::string> env = bridge.ClientEnv();
