@@ -1,7 +1,6 @@
 #include "bridge/bridge_session.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "device/device_link.h"
 #include "device/trace_sink.h"
@@ -68,79 +67,54 @@ void BridgeSession::Release() {
   lock_.Release();
 }
 
-bool BridgeSession::Receive(std::string* ending) {
-  if (in_.empty()) in_.resize(KW_HEADER_SIZE + kKeptBuffer);
-  std::memmove(in_.data(), in_.data() + used_, held_);
-  used_ = 0;
-  // idle between requests for as long as the client likes
-  while (held_ == 0) {
-    long long got = -1;
+std::string BridgeSession::Serve() {
+  std::string ending = "closed";
+  for (;;) {
+    // idle between requests for as long as the client likes
+    unsigned char header[KW_HEADER_SIZE];
+    long long got = ReceiveSome(fd_, header, sizeof header);
     while (got == -1 && !stopping_) {
       if (WaitSocket(fd_, false, Deadline(std::chrono::milliseconds(kStopCheckMs)))) {
-        got = ReceiveSome(fd_, in_.data(), in_.size());
+        got = ReceiveSome(fd_, header, sizeof header);
       }
     }
     if (got == -1) {
-      *ending = "closed as the bridge stops";
-      return false;
+      ending = "closed as the bridge stops";
+      break;
     }
-    if (got == 0) return false;
+    if (got == 0) break;
     if (got == -2) {
-      *ending = "connection lost";
-      return false;
+      ending = "connection lost";
+      break;
     }
-    held_ = static_cast<std::size_t>(got);
-  }
-  // a request that has begun must come whole within the deadline
-  const Deadline deadline(timeout_);
-  if (held_ < KW_HEADER_SIZE) {
-    if (!RecvAll(fd_, in_.data() + held_, KW_HEADER_SIZE - held_, deadline)) {
-      *ending = "dropped mid-request";
-      return false;
+    // a request that has begun must come whole within the deadline
+    const Deadline deadline(timeout_);
+    const std::size_t have = got > 0 ? static_cast<std::size_t>(got) : 0;
+    if (!RecvAll(fd_, header + have, sizeof header - have, deadline)) {
+      ending = "dropped mid-request";
+      break;
     }
-    held_ = KW_HEADER_SIZE;
-  }
-  if (!KwDecodeRequest(in_.data(), &request_)) {
-    *ending = "dropped: not the protocol";
-    return false;
-  }
-  const std::size_t whole = KW_HEADER_SIZE + request_.length;
-  if (whole <= in_.size()) {
-    if (held_ < whole && !RecvAll(fd_, in_.data() + held_, whole - held_, deadline)) {
-      *ending = "dropped mid-request";
-      return false;
+    if (!KwDecodeRequest(header, &request_)) {
+      ending = "dropped: not the protocol";
+      break;
     }
-    used_ = whole;
-    held_ = held_ > whole ? held_ - whole : 0;
-    payload_ = in_.data() + KW_HEADER_SIZE;
-    return true;
-  }
-  const std::size_t have = held_ - KW_HEADER_SIZE;
-  large_.resize(request_.length);
-  std::memcpy(large_.data(), in_.data() + KW_HEADER_SIZE, have);
-  held_ = 0;
-  if (!RecvAll(fd_, large_.data() + have, large_.size() - have, deadline)) {
-    *ending = "dropped mid-request";
-    return false;
-  }
-  payload_ = large_.data();
-  return true;
-}
-
-std::string BridgeSession::Serve() {
-  std::string ending = "closed";
-  while (Receive(&ending)) {
+    payload_.resize(request_.length);
+    if (!RecvAll(fd_, payload_.data(), payload_.size(), deadline)) {
+      ending = "dropped mid-request";
+      break;
+    }
     KwReply reply{};
-    outLength_ = 0;
+    out_.clear();
     Run(&reply);
-    reply.length = reply.ok == 0 ? 0 : static_cast<std::uint32_t>(outLength_);
+    if (reply.ok == 0) out_.clear();
+    reply.length = static_cast<std::uint32_t>(out_.size());
     unsigned char head[KW_HEADER_SIZE];
     KwEncodeReply(head, &reply);
-    if (!SendAll(fd_, head, sizeof head, out_.data(), reply.length, Deadline(timeout_))) {
+    if (!SendAll(fd_, head, sizeof head, out_.data(), out_.size(), deadline)) {
       ending = "dropped: reply not taken";
       break;
     }
-    Shrink(large_);
+    Shrink(payload_);
     Shrink(out_);
   }
   Release();
@@ -173,17 +147,17 @@ void BridgeSession::Run(KwReply* reply) {
   bool ok = false;
   if (request_.op == KW_OP_IOCTL) {
     // one buffer both ways, as the programs pass it
-    Room(std::max(request_.length, request_.wanted));
-    std::memcpy(out_.data(), payload_, request_.length);
+    out_ = payload_;
+    out_.resize(std::max(request_.length, request_.wanted));
     ok = api_.DeviceIoControl(handle_, request_.code, out_.data(), request_.length, out_.data(),
                               request_.wanted, &count);
-    outLength_ = std::min(count, request_.wanted);
+    out_.resize(std::min(count, request_.wanted));
   } else if (request_.op == KW_OP_READ) {
-    Room(request_.wanted);
+    out_.resize(request_.wanted);
     ok = api_.ReadFile(handle_, out_.data(), request_.wanted, &count);
-    outLength_ = std::min(count, request_.wanted);
+    out_.resize(std::min(count, request_.wanted));
   } else {
-    ok = api_.WriteFile(handle_, payload_, request_.length, &count);
+    ok = api_.WriteFile(handle_, payload_.data(), request_.length, &count);
   }
   *reply = {ok ? 1u : 0u, ok ? 0u : api_.GetLastError(), count, 0};
 }
@@ -205,7 +179,7 @@ void BridgeSession::Open(KwReply* reply) {
   const char* pipe = nullptr;
   std::size_t nameLength = 0, pipeLength = 0;
   if (handle_ != kInvalidHandle || lockStream_ ||
-      !KwDecodeOpen(payload_, request_.length, &name, &nameLength, &pipe, &pipeLength)) {
+      !KwDecodeOpen(payload_.data(), payload_.size(), &name, &nameLength, &pipe, &pipeLength)) {
     return Failed(reply, kErrorInvalidParameter);
   }
   const std::string pipeName(pipe, pipeLength);
@@ -241,7 +215,7 @@ void BridgeSession::Lock(KwReply* reply) {
   const char* name = nullptr;
   std::size_t length = 0;
   if (handle_ != kInvalidHandle || lockStream_ ||
-      KwGetName(payload_, request_.length, &name, &length) != request_.length) {
+      KwGetName(payload_.data(), payload_.size(), &name, &length) != payload_.size()) {
     return Failed(reply, kErrorInvalidParameter);
   }
   const std::string path = Resolve(name, length);
@@ -273,7 +247,6 @@ void BridgeSession::List(KwReply* reply) {
     ++count;
   }
   what_ = "list";
-  outLength_ = out_.size();
   *reply = {1, 0, count, 0};
 }
 

@@ -71,24 +71,9 @@ class BridgeSession {
   BridgeState& state_;
   const std::chrono::milliseconds timeout_;
   const std::atomic<bool>& stopping_;
-  // Takes the next request whole into request_ and payload_; the log's
-  // ending when the stream is over instead.
-  bool Receive(std::string* ending);
-  // out_ holds at least size bytes; what it held is kept, not cleared.
-  void Room(std::size_t size) {
-    if (out_.size() < size) out_.resize(size);
-  }
-
   KwRequest request_{};
-  // what came from the client: a request's header and payload, and the
-  // bytes after it (held_ of them) that belong to the next
-  std::vector<std::uint8_t> in_;
-  std::size_t held_ = 0;
-  std::size_t used_ = 0;  // of in_, by the request being served
-  std::vector<std::uint8_t> large_;  // a payload larger than in_ holds
-  const std::uint8_t* payload_ = nullptr;  // request_.length bytes
+  std::vector<std::uint8_t> payload_;
   std::vector<std::uint8_t> out_;
-  std::size_t outLength_ = 0;  // of out_, the reply's payload
   Handle handle_ = kInvalidHandle;
   std::string emulator_;   // what the client opened or locked
   DeviceLock lock_;        // held for this stream

@@ -263,31 +263,17 @@ bool WireExchange(SocketFd fd, const KwRequest& request, const void* payload, Kw
   if (!SendAll(fd, head, used, payload, request.length, deadline)) {
     return broken(kErrorDeviceNotConnected);
   }
-  // the hello reply and the reply header, the payload straight behind them
-  // into out: most replies come whole in one receive
-  unsigned char front[KW_HELLO_REPLY_SIZE + KW_HEADER_SIZE];
-  const std::size_t greetingLen = hello != nullptr ? KW_HELLO_REPLY_SIZE : 0;
-  const std::size_t frontLen = greetingLen + KW_HEADER_SIZE;
-  std::size_t got = 0;
-  bool greeted = hello == nullptr;
-  while (got < frontLen) {
-    const long long more =
-        RecvSplit(fd, front + got, frontLen - got, out, out != nullptr ? outLen : 0, deadline);
-    if (more <= 0) return broken(kErrorDeviceNotConnected);
-    got += static_cast<std::size_t>(more);
-    if (!greeted && got >= KW_HELLO_REPLY_SIZE) {
-      std::uint32_t version = 0;
-      KwDecodeHelloReply(front, helloStatus, &version);
-      if (*helloStatus != KW_HELLO_OK) return broken(kErrorAccessDenied);
-      greeted = true;
-    }
+  if (hello != nullptr) {
+    unsigned char greeting[KW_HELLO_REPLY_SIZE];
+    if (!RecvAll(fd, greeting, sizeof greeting, deadline)) return broken(kErrorDeviceNotConnected);
+    std::uint32_t version = 0;
+    KwDecodeHelloReply(greeting, helloStatus, &version);
+    if (*helloStatus != KW_HELLO_OK) return broken(kErrorAccessDenied);
   }
-  const std::size_t have = got - frontLen;  // payload bytes already in out
-  if (!KwDecodeReply(front + greetingLen, reply, outLen) || have > reply->length) {
-    return broken(kErrorGenFailure);
-  }
-  if (reply->length > have &&
-      !RecvAll(fd, static_cast<unsigned char*>(out) + have, reply->length - have, deadline)) {
+  unsigned char header[KW_HEADER_SIZE];
+  if (!RecvAll(fd, header, sizeof header, deadline)) return broken(kErrorDeviceNotConnected);
+  if (!KwDecodeReply(header, reply, outLen)) return broken(kErrorGenFailure);
+  if (reply->length > 0 && !RecvAll(fd, out, reply->length, deadline)) {
     return broken(kErrorDeviceNotConnected);
   }
   if (reply->ok == 0) *error = reply->error;

@@ -67,23 +67,6 @@ long long SendSome(SocketFd fd, const char* head, std::size_t headLen, const cha
 #endif
 }
 
-// Receives what fd holds into the two parts; the count, 0 at the end of the
-// stream, or -1 (WouldBlock() tells why).
-long long RecvSome(SocketFd fd, char* head, std::size_t headLen, char* body, std::size_t bodyLen) {
-#ifdef _WIN32
-  WSABUF parts[2] = {{static_cast<ULONG>(headLen), head}, {static_cast<ULONG>(bodyLen), body}};
-  DWORD got = 0, flags = 0;
-  if (WSARecv(Native(fd), parts, bodyLen > 0 ? 2 : 1, &got, &flags, nullptr, nullptr) != 0) return -1;
-  return got;
-#else
-  iovec parts[2] = {{head, headLen}, {body, bodyLen}};
-  msghdr message{};
-  message.msg_iov = parts;
-  message.msg_iovlen = bodyLen > 0 ? 2 : 1;
-  return recvmsg(Native(fd), &message, 0);
-#endif
-}
-
 }  // namespace
 
 std::chrono::milliseconds TransportTimeout() {
@@ -296,18 +279,6 @@ bool RecvAll(SocketFd fd, void* buffer, std::size_t len, const Deadline& deadlin
     len -= static_cast<std::size_t>(got);
   }
   return true;
-}
-
-long long RecvSplit(SocketFd fd, void* head, std::size_t headLen, void* body, std::size_t bodyLen,
-                    const Deadline& deadline) {
-  // the peer's answer is seldom there the moment the request has gone: wait first
-  for (;;) {
-    if (!WaitSocket(fd, false, deadline)) return -1;
-    const long long got = RecvSome(fd, static_cast<char*>(head), headLen, static_cast<char*>(body),
-                                   bodyLen);
-    if (got >= 0) return got;
-    if (!Interrupted() && !WouldBlock()) return -1;
-  }
 }
 
 void ShutdownSocket(SocketFd fd) {

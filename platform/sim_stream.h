@@ -63,12 +63,6 @@ bool SendAll(SocketFd fd, const void* head, std::size_t headLen, const void* bod
              std::size_t bodyLen, const Deadline& deadline);
 // Receives exactly len bytes; false on end of stream, error or deadline.
 bool RecvAll(SocketFd fd, void* buffer, std::size_t len, const Deadline& deadline);
-// Waits for fd to be readable, then takes in one call what it holds, up to
-// headLen bytes into head and the rest, up to bodyLen, into body: a reply's
-// header and payload in one receive. The count taken; 0 at the end of the
-// stream; -1 on error or when the deadline passed.
-long long RecvSplit(SocketFd fd, void* head, std::size_t headLen, void* body, std::size_t bodyLen,
-                    const Deadline& deadline);
 
 // Every later send or receive on fd fails at once (a stream whose request
 // timed out is out of step with its peer).
