@@ -17,14 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "median.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // Seconds from spawn to exit, or a negative value when it failed.
 double Run(const char* path, std::vector<std::string> args) {

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "median.h"
+
 #include "device/command_block.h"
 #include "device/device_link.h"
 #include "platform/driver_api.h"
@@ -35,11 +37,6 @@ class NullSink : public kavlen::TraceSink {
  public:
   void Print(std::string_view) override {}
 };
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 bool Announce(kavlen::DeviceLink& link, std::uint8_t code) {
   if (link.OpenDevice() == kavlen::kInvalidHandle) return false;

@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "median.h"
+
 #include "gui/qt/controls/color_label.h"
 #include "gui/qt/controls/percent_bar.h"
 #include "gui/main_dlg.h"
@@ -41,11 +43,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 class NullSink : public kavlen::TraceSink {
  public:
