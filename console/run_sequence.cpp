@@ -59,20 +59,26 @@ bool EndAndReset(DeviceLink& link) {
   return reset.status == TransferStatus::Ok;
 }
 
+// The device made ready for the image, then the image's name said; false
+// when the device could not be prepared. An image that is no regular file
+// (a FIFO, a device, a folder) could hold the emulator for ever in its open
+// or its read: the emulator is not opened, and the load that follows fails
+// it as a file that cannot be opened.
+bool PrepareForImage(const ConsoleSettings& settings, DeviceLink& link, std::uint8_t& supportedCode,
+                     RunEvents& events) {
+  if (!NamesNonRegularFile(settings.fileName) && !PrepareDevice(link, supportedCode, events)) {
+    return false;
+  }
+  link.sink().Print(" \n");
+  link.sink().Print("FileName = " + settings.fileName + " \n ");
+  return true;
+}
+
 }  // namespace
 
 int RunSequence(const ConsoleSettings& settings, DeviceLink& link, RunEvents& events) {
   std::uint8_t supportedCode = 0;  // until the device says otherwise
-  // An image that is no regular file (a FIFO, a device, a folder) could hold
-  // the emulator for ever in its open or its read: the emulator is not
-  // opened, and the load below fails it as a file that cannot be opened.
-  if (!NamesNonRegularFile(settings.fileName) && !PrepareDevice(link, supportedCode, events)) {
-    return kExitStopped;
-  }
-
-  TraceSink& sink = link.sink();
-  sink.Print(" \n");
-  sink.Print("FileName = " + settings.fileName + " \n ");
+  if (!PrepareForImage(settings, link, supportedCode, events)) return kExitStopped;
 
   ImageBuffer buffer;
   LoadedImage image;
@@ -99,14 +105,9 @@ int RunSequence(const ConsoleSettings& settings, DeviceLink& link, RunEvents& ev
 
 int VerifyOnly(const ConsoleSettings& settings, DeviceLink& link, RunEvents& events) {
   std::uint8_t supportedCode = 0;  // until the device says otherwise
-  // as in RunSequence: no emulator held open for an image that may never load
-  if (!NamesNonRegularFile(settings.fileName) && !PrepareDevice(link, supportedCode, events)) {
-    return kExitStopped;
-  }
+  if (!PrepareForImage(settings, link, supportedCode, events)) return kExitStopped;
 
   TraceSink& sink = link.sink();
-  sink.Print(" \n");
-  sink.Print("FileName = " + settings.fileName + " \n ");
   ImageBuffer buffer;
   LoadedImage image;
   if (!LoadForDownload(settings, supportedCode, buffer, image, sink, events)) {
