@@ -5,7 +5,8 @@
 // bit 3: reads ask for as much as they say, else for at most 96 KB: zeroing
 // a 16 MB read buffer costs far more than the rest of an input; 0x80 alone
 // with bits 0 to 2: the last client stalls after its last byte instead of
-// closing; a stall costs a whole deadline, so few first bytes ask for it). The rest is what the clients send, one after another, parted by
+// closing; a stall costs a whole deadline, so few first bytes ask for it).
+// The rest is what the clients send, one after another, parted by
 // "NEXTCLIENT". One thread plays both sides: each round the client sends
 // (a piece of) its bytes, the connection is polled and served as the
 // simulator does it, and the client takes the replies; a connection that
