@@ -2,11 +2,15 @@
 // first input byte picks the set-up (bit 0: TCP clients whose hello must
 // carry the token, bit 1: the device that started with its OS running, bit 2: each
 // client sends a few bytes at a time, so tokens and requests come in parts;
-// 0x80 alone with those bits: each client stalls after its last byte instead
-// of closing; a stall costs a whole deadline, so few first bytes ask for it).
+// bit 3: reads ask for as much as they say, else for at most 96 KB: zeroing
+// a 16 MB read buffer costs far more than the rest of an input; 0x80 alone
+// with bits 0 to 2: the last client stalls after its last byte instead of
+// closing; a stall costs a whole deadline, so few first bytes ask for it).
 // The rest is what the clients send, one after another, parted by
-// "NEXTCLIENT". For each client a helper thread sends its bytes and collects
-// the replies while the connection is polled as the simulator polls it.
+// "NEXTCLIENT". One thread plays both sides: each round the client sends
+// (a piece of) its bytes, the connection is polled and served as the
+// simulator does it, and the client takes the replies; a connection that
+// waited for its client would hang here, and libFuzzer reports the timeout.
 // As in the simulator, one device serves every client in turn (a fresh 8 MB
 // device per input would be nearly all of the time spent): a finding may
 // need the inputs run before it, so rerun it with the corpus it came from.
@@ -26,7 +30,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "platform/sim_stream.h"
@@ -40,41 +43,61 @@
 namespace {
 
 constexpr std::chrono::milliseconds kClientTimeout{5};
+// A stalling client is dropped at its deadline: a short one keeps a stall cheap.
+constexpr std::chrono::milliseconds kStallTimeout{2};
 // Room for the work one request does once its bytes are in, under sanitizers.
 constexpr std::chrono::milliseconds kWorkAllowance{2000};
 const std::string kToken = "0123456789abcdef0123456789abcdef";
 // Parts the input into clients served one after another.
 constexpr std::string_view kNextClient = "NEXTCLIENT";
 
-// The client's side: sends `sent` (at most `piece` bytes a call), reads every
-// reply byte until the server closes. A stalling client keeps its sending
-// side open.
-void RunClient(int fd, const std::uint8_t* sent, std::size_t size, std::size_t piece, bool stall,
-               std::vector<std::uint8_t>* received) {
-  std::size_t done = 0;
-  bool sending = size > 0;
-  if (!sending && !stall) shutdown(fd, SHUT_WR);
-  for (;;) {
-    pollfd p{fd, static_cast<short>(POLLIN | (sending ? POLLOUT : 0)), 0};
-    if (poll(&p, 1, -1) < 0) return;
-    if (sending && (p.revents & POLLOUT)) {
-      const std::size_t chunk = size - done < piece ? size - done : piece;
-      const ssize_t n = send(fd, sent + done, chunk, MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (n > 0) done += static_cast<std::size_t>(n);
-      if (n < 0 && errno != EAGAIN) sending = false;
-      if (done == size) {
-        sending = false;
-        if (!stall) shutdown(fd, SHUT_WR);
-      }
-    }
-    if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
+// The client's side of a socket pair: sends `sent` (at most `piece` bytes
+// a round), then closes its sending side, or keeps it open when it stalls.
+class Client {
+ public:
+  Client(int fd, const std::uint8_t* sent, std::size_t size, std::size_t piece, bool stall)
+      : fd_(fd), sent_(sent), size_(size), piece_(piece), stall_(stall) {
+    kavlen::SetNonBlocking(fd);
+    if (size == 0) Done();
+  }
+
+  bool sending() const { return sending_; }
+
+  void Send() {
+    if (!sending_) return;
+    const std::size_t chunk = size_ - done_ < piece_ ? size_ - done_ : piece_;
+    const ssize_t n = send(fd_, sent_ + done_, chunk, MSG_NOSIGNAL);
+    if (n > 0) done_ += static_cast<std::size_t>(n);
+    if (done_ == size_ || (n < 0 && errno != EAGAIN)) Done();
+  }
+
+  // Takes every reply byte there is; false at the end of the stream.
+  bool Receive(std::vector<std::uint8_t>* received) {
+    for (;;) {
       std::uint8_t buffer[65536];
-      const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-      if (n == 0 || (n < 0 && errno != EAGAIN)) return;
-      if (n > 0) received->insert(received->end(), buffer, buffer + n);
+      const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+      if (n > 0) {
+        received->insert(received->end(), buffer, buffer + n);
+        continue;
+      }
+      return n < 0 && errno == EAGAIN;
     }
   }
-}
+
+ private:
+  void Done() {
+    sending_ = false;
+    if (!stall_) shutdown(fd_, SHUT_WR);
+  }
+
+  int fd_;
+  const std::uint8_t* sent_;
+  std::size_t size_;
+  std::size_t piece_;
+  bool stall_;
+  bool sending_ = true;
+  std::size_t done_ = 0;
+};
 
 // The length of the hello that begins sent, 0 when it has none.
 std::size_t HelloLength(const std::uint8_t* sent, std::size_t size) {
@@ -101,6 +124,26 @@ std::vector<KwRequest> SentRequests(const std::uint8_t* sent, std::size_t size) 
     at += request.length;
   }
   return requests;
+}
+
+// A read asking for more than this still takes the buffer through its
+// release after the reply (above 64 KB).
+constexpr std::uint32_t kReadCap = 96 * 1024;
+
+// sent with every read that asks for more than kReadCap (and is not refused
+// for asking too much) asking for kReadCap.
+std::vector<std::uint8_t> CapReads(const std::uint8_t* sent, std::size_t size) {
+  std::vector<std::uint8_t> capped(sent, sent + size);
+  std::size_t at = HelloLength(sent, size);
+  while (at > 0 && size - at >= KW_HEADER_SIZE) {
+    KwRequest request;
+    if (KwDecodeRequest(sent + at, &request) && request.op == KW_OP_READ && request.wanted > kReadCap)
+      KwPutU32(capped.data() + at + 12, kReadCap);
+    at += KW_HEADER_SIZE;
+    if (request.length > size - at) break;
+    at += request.length;
+  }
+  return capped;
 }
 
 void CheckReply(const KwRequest& request, const KwReply& reply) {
@@ -153,16 +196,21 @@ void ServeClient(kavlen::sim::DeviceModel& model, bool tcp, std::size_t piece, b
   int pair[2];
   FUZZ_REQUIRE(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) == 0);
   SetNonBlocking(pair[0]);
+  Client client(pair[1], sent, sentSize, piece, stall);
   std::vector<std::uint8_t> received;
-  std::thread client(RunClient, pair[1], sent, sentSize, piece, stall, &received);
 
-  sim::ClientConnection connection(pair[0], model, tcp ? &kToken : nullptr, kClientTimeout);
+  sim::ClientConnection connection(pair[0], model, tcp ? &kToken : nullptr,
+                                     stall ? kStallTimeout : kClientTimeout);
   for (;;) {
+    client.Send();
+    client.Receive(&received);
     // as the simulator: dropped at its deadline; idle, a stalled client is done
     const int left = connection.LeftMs();
     if (left == 0) break;
     pollfd p{pair[0], connection.events(), 0};
-    const int ready = poll(&p, 1, left > 0 ? left : static_cast<int>(kClientTimeout.count()));
+    int ready = poll(&p, 1, 0);
+    if (ready == 0 && client.sending()) continue;
+    if (ready == 0 && left > 0) ready = poll(&p, 1, left);  // a stall: wait out the deadline
     if (ready == 0) break;
     if (ready < 0) continue;
     const bool owedToken = !connection.proven();
@@ -173,7 +221,8 @@ void ServeClient(kavlen::sim::DeviceModel& model, bool tcp, std::size_t piece, b
     if (owedToken && connection.proven()) FUZZ_REQUIRE(RightToken(sent, sentSize));
   }
   connection.Close();
-  client.join();
+  while (client.Receive(&received)) {
+  }
   close(pair[1]);
 
   // A whole hello is answered, and a refused one ends the stream. Every
@@ -216,7 +265,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (;;) {
     const void* next = memmem(at, static_cast<std::size_t>(end - at), kNextClient.data(), kNextClient.size());
     const std::uint8_t* cut = next != nullptr ? static_cast<const std::uint8_t*>(next) : end;
-    ServeClient(model, tcp, piece, stall, at, static_cast<std::size_t>(cut - at));
+    const std::size_t clientSize = static_cast<std::size_t>(cut - at);
+    if ((data[0] & 8) != 0) {
+      ServeClient(model, tcp, piece, stall && cut == end, at, clientSize);
+    } else {
+      const std::vector<std::uint8_t> capped = CapReads(at, clientSize);
+      ServeClient(model, tcp, piece, stall && cut == end, capped.data(), capped.size());
+    }
     if (cut == end) break;
     at = cut + kNextClient.size();
   }
