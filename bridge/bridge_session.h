@@ -79,6 +79,8 @@ class BridgeSession {
   DeviceLock lock_;        // held for this stream
   bool lockStream_ = false;  // lock_ is a client's lock request
   std::string what_;       // the log's word for the stream
+  bool lastFailed_ = false;  // the request before, for KW_FLAG_AFTER_OK
+  std::uint32_t lastError_ = 0;
 };
 
 }  // namespace kavlen::bridge

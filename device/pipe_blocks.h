@@ -1,7 +1,10 @@
 #pragma once
 // The block loops on an open bulk pipe: one write or read request per
 // 16 KB transfer block, an event per block, the cancel flag looked at
-// between blocks. The pipe is the caller's to open and close.
+// between blocks. The pipe is the caller's to open and close. With a driver
+// that pipelines, the next blocks' requests are out while a block's result
+// is awaited; a block counts only once its own result has come, and the
+// results still owed when a loop stops early are the driver's to drop.
 
 #include <cstdint>
 #include <optional>

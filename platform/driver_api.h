@@ -106,6 +106,24 @@ class DriverApi {
                          std::uint32_t* bytesWritten) = 0;
   virtual bool CloseHandle(Handle handle) = 0;
   virtual std::uint32_t GetLastError() = 0;
+
+  // Pipe transfers kept in flight, for a driver whose every request pays a
+  // network round trip: up to PipeDepth() writes or reads begun on a pipe
+  // before the oldest is ended. Each End gives, in the order begun, the
+  // result WriteFile or ReadFile would have given; any other call on the
+  // handle first takes the results still owed and drops them. At depth 1
+  // (every local driver) the Begin and End calls are not used.
+  virtual std::uint32_t PipeDepth() { return 1; }
+  virtual bool BeginWriteFile(Handle, const void*, std::uint32_t) { return false; }
+  virtual bool EndWriteFile(Handle, std::uint32_t* bytesWritten) {
+    *bytesWritten = 0;
+    return false;
+  }
+  virtual bool BeginReadFile(Handle, std::uint32_t) { return false; }
+  virtual bool EndReadFile(Handle, void*, std::uint32_t, std::uint32_t* bytesRead) {
+    *bytesRead = 0;
+    return false;
+  }
 };
 
 // The driver of the machine the program runs on: the Windows driver on

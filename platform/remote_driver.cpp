@@ -17,6 +17,9 @@ namespace {
 
 constexpr std::uint32_t kListRoom = 64 * 1024;
 constexpr std::chrono::milliseconds kLockRetry{50};
+// Pipe requests in flight: enough to keep a round trip's worth of blocks
+// moving on a network, few enough that a failed block is soon noticed.
+constexpr std::uint32_t kPipeDepth = 4;
 
 // Said once per program, however many calls meet it.
 void SayOnce(std::uint32_t status) {
@@ -131,6 +134,8 @@ class RemoteEndpoints final : public SimEndpoints {
   }
 
   void Refused(std::uint32_t status) override { SayOnce(status); }
+
+  std::uint32_t PipeDepth() const override { return kPipeDepth; }
 
  private:
   const RemoteBridge bridge_;

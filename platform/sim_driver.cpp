@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
-
+#include <vector>
 
 namespace kavlen {
 
@@ -163,6 +164,7 @@ class SimDriver final : public DriverApi {
     if ((in == nullptr && inLen != 0) || (out == nullptr && outLen != 0)) {
       return Fail(kErrorInvalidParameter);
     }
+    DropOwed(handle, fd);
     KwReply reply{};
     const bool ok = Exchange(fd, {KW_OP_IOCTL, code, inLen, outLen}, in, &reply, out, outLen);
     if (returned != nullptr) *returned = ok ? reply.count : 0;
@@ -173,6 +175,7 @@ class SimDriver final : public DriverApi {
     const SocketFd fd = FdOf(handle);
     if (fd == kNoSocket) return Fail(kErrorInvalidHandle);
     if (buffer == nullptr && length != 0) return Fail(kErrorInvalidParameter);
+    DropOwed(handle, fd);
     KwReply reply{};
     const bool ok = Exchange(fd, {KW_OP_READ, 0, 0, length}, nullptr, &reply, buffer, length);
     if (bytesRead != nullptr) *bytesRead = ok ? reply.count : 0;
@@ -184,6 +187,7 @@ class SimDriver final : public DriverApi {
     const SocketFd fd = FdOf(handle);
     if (fd == kNoSocket) return Fail(kErrorInvalidHandle);
     if (buffer == nullptr && length != 0) return Fail(kErrorInvalidParameter);
+    DropOwed(handle, fd);
     KwReply reply{};
     const bool ok = Exchange(fd, {KW_OP_WRITE, 0, length, 0}, buffer, &reply, nullptr, 0);
     if (bytesWritten != nullptr) *bytesWritten = ok ? reply.count : 0;
@@ -201,6 +205,7 @@ class SimDriver final : public DriverApi {
       fd = found->second;
       handles_.erase(found);
     }
+    DropOwed(handle, fd);
     KwReply reply{};
     Exchange(fd, {KW_OP_CLOSE, 0, 0, 0}, nullptr, &reply, nullptr, 0);
     CloseSocket(fd);
@@ -209,7 +214,82 @@ class SimDriver final : public DriverApi {
 
   std::uint32_t GetLastError() override { return tLastError; }
 
+  std::uint32_t PipeDepth() override { return endpoints_->PipeDepth(); }
+
+  bool BeginWriteFile(Handle handle, const void* buffer, std::uint32_t length) override {
+    if (buffer == nullptr && length != 0) return Fail(kErrorInvalidParameter);
+    return Begin(handle, {KW_OP_WRITE, KW_FLAG_AFTER_OK, length, 0}, buffer);
+  }
+
+  bool EndWriteFile(Handle handle, std::uint32_t* bytesWritten) override {
+    KwReply reply{};
+    const bool ok = End(handle, &reply, nullptr, 0);
+    *bytesWritten = ok ? reply.count : 0;
+    return ok && reply.ok != 0;
+  }
+
+  bool BeginReadFile(Handle handle, std::uint32_t length) override {
+    return Begin(handle, {KW_OP_READ, KW_FLAG_AFTER_OK, 0, length}, nullptr);
+  }
+
+  bool EndReadFile(Handle handle, void* buffer, std::uint32_t length,
+                   std::uint32_t* bytesRead) override {
+    *bytesRead = 0;
+    if (buffer == nullptr && length != 0) return Fail(kErrorInvalidParameter);
+    KwReply reply{};
+    const bool ok = End(handle, &reply, buffer, length);
+    *bytesRead = ok ? reply.count : 0;
+    return ok && reply.ok != 0;
+  }
+
  private:
+  bool Begin(Handle handle, const KwRequest& request, const void* payload) {
+    const SocketFd fd = FdOf(handle);
+    if (fd == kNoSocket) return Fail(kErrorInvalidHandle);
+    std::uint32_t error = kErrorSuccess;
+    if (!WireSend(fd, request, payload, Deadline(timeout_), &error)) return Fail(error);
+    const std::lock_guard lock(mutex_);
+    owed_[handle].push_back(request.wanted);
+    return true;
+  }
+
+  // The reply of the oldest request begun on handle; false when none is owed.
+  bool End(Handle handle, KwReply* reply, void* out, std::uint32_t outLen) {
+    const SocketFd fd = FdOf(handle);
+    if (fd == kNoSocket) return Fail(kErrorInvalidHandle);
+    {
+      const std::lock_guard lock(mutex_);
+      const auto found = owed_.find(handle);
+      if (found == owed_.end() || found->second.empty()) return Fail(kErrorInvalidParameter);
+      found->second.pop_front();
+    }
+    std::uint32_t error = kErrorSuccess;
+    const bool answered = WireReceive(fd, reply, out, outLen, Deadline(timeout_), &error);
+    if (!answered || reply->ok == 0) tLastError = error;
+    return answered;
+  }
+
+  // Takes the replies of requests begun and never ended, so that the
+  // stream is in step for the next request. One that fails has shut it.
+  void DropOwed(Handle handle, SocketFd fd) {
+    std::deque<std::uint32_t> owed;
+    {
+      const std::lock_guard lock(mutex_);
+      const auto found = owed_.find(handle);
+      if (found == owed_.end()) return;
+      owed.swap(found->second);
+      owed_.erase(found);
+    }
+    std::vector<unsigned char> scratch;
+    for (const std::uint32_t wanted : owed) {
+      scratch.resize(wanted);
+      KwReply reply{};
+      std::uint32_t error = kErrorSuccess;
+      if (!WireReceive(fd, &reply, scratch.data(), wanted, Deadline(timeout_), &error)) return;
+    }
+  }
+
+
   SocketFd FdOf(Handle handle) {
     const std::lock_guard lock(mutex_);
     const auto found = handles_.find(handle);
@@ -231,6 +311,7 @@ class SimDriver final : public DriverApi {
   DevInfoSet nextSet_ = 1;
   std::map<DevInfoSet, std::vector<std::string>> sets_;
   std::map<Handle, SocketFd> handles_;
+  std::map<Handle, std::deque<std::uint32_t>> owed_;  // the wanted of each request begun
 };
 
 }  // namespace
@@ -242,9 +323,17 @@ bool SimEndpoints::Split(const std::string& rest, std::string* name, std::string
   return !name->empty() && name->find_first_of("/\\") == std::string::npos;
 }
 
-bool WireExchange(SocketFd fd, const KwRequest& request, const void* payload, KwReply* reply,
-                  void* out, std::uint32_t outLen, const Deadline& deadline, std::uint32_t* error,
-                  const std::string* hello, std::uint32_t* helloStatus) {
+namespace {
+
+bool Broken(SocketFd fd, std::uint32_t* error, std::uint32_t code) {
+  ShutdownSocket(fd);
+  *error = code;
+  return false;
+}
+
+// The request and its payload, after the hello when hello is given.
+bool SendRequest(SocketFd fd, const KwRequest& request, const void* payload,
+                 const Deadline& deadline, std::uint32_t* error, const std::string* hello) {
   unsigned char head[KW_HELLO_SIZE + KW_MAX_TOKEN + KW_HEADER_SIZE];
   std::size_t used = 0;
   if (hello != nullptr) {
@@ -255,29 +344,47 @@ bool WireExchange(SocketFd fd, const KwRequest& request, const void* payload, Kw
   }
   KwEncodeRequest(head + used, &request);
   used += KW_HEADER_SIZE;
-  const auto broken = [fd, error](std::uint32_t code) {
-    ShutdownSocket(fd);
-    *error = code;
-    return false;
-  };
   if (!SendAll(fd, head, used, payload, request.length, deadline)) {
-    return broken(kErrorDeviceNotConnected);
+    return Broken(fd, error, kErrorDeviceNotConnected);
   }
-  if (hello != nullptr) {
-    unsigned char greeting[KW_HELLO_REPLY_SIZE];
-    if (!RecvAll(fd, greeting, sizeof greeting, deadline)) return broken(kErrorDeviceNotConnected);
-    std::uint32_t version = 0;
-    KwDecodeHelloReply(greeting, helloStatus, &version);
-    if (*helloStatus != KW_HELLO_OK) return broken(kErrorAccessDenied);
-  }
+  return true;
+}
+
+}  // namespace
+
+bool WireSend(SocketFd fd, const KwRequest& request, const void* payload, const Deadline& deadline,
+              std::uint32_t* error) {
+  return SendRequest(fd, request, payload, deadline, error, nullptr);
+}
+
+bool WireReceive(SocketFd fd, KwReply* reply, void* out, std::uint32_t outLen,
+                 const Deadline& deadline, std::uint32_t* error) {
   unsigned char header[KW_HEADER_SIZE];
-  if (!RecvAll(fd, header, sizeof header, deadline)) return broken(kErrorDeviceNotConnected);
-  if (!KwDecodeReply(header, reply, outLen)) return broken(kErrorGenFailure);
+  if (!RecvAll(fd, header, sizeof header, deadline)) {
+    return Broken(fd, error, kErrorDeviceNotConnected);
+  }
+  if (!KwDecodeReply(header, reply, outLen)) return Broken(fd, error, kErrorGenFailure);
   if (reply->length > 0 && !RecvAll(fd, out, reply->length, deadline)) {
-    return broken(kErrorDeviceNotConnected);
+    return Broken(fd, error, kErrorDeviceNotConnected);
   }
   if (reply->ok == 0) *error = reply->error;
   return true;
+}
+
+bool WireExchange(SocketFd fd, const KwRequest& request, const void* payload, KwReply* reply,
+                  void* out, std::uint32_t outLen, const Deadline& deadline, std::uint32_t* error,
+                  const std::string* hello, std::uint32_t* helloStatus) {
+  if (!SendRequest(fd, request, payload, deadline, error, hello)) return false;
+  if (hello != nullptr) {
+    unsigned char greeting[KW_HELLO_REPLY_SIZE];
+    if (!RecvAll(fd, greeting, sizeof greeting, deadline)) {
+      return Broken(fd, error, kErrorDeviceNotConnected);
+    }
+    std::uint32_t version = 0;
+    KwDecodeHelloReply(greeting, helloStatus, &version);
+    if (*helloStatus != KW_HELLO_OK) return Broken(fd, error, kErrorAccessDenied);
+  }
+  return WireReceive(fd, reply, out, outLen, deadline, error);
 }
 
 std::unique_ptr<DriverApi> MakeSimDriverOver(std::unique_ptr<SimEndpoints> endpoints,

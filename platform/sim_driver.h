@@ -38,6 +38,8 @@ class SimEndpoints {
   virtual bool ProbeEach() const { return true; }
   // The server refused the hello (a KW_HELLO_ status).
   virtual void Refused(std::uint32_t /*status*/) {}
+  // The driver's PipeDepth: how many pipe requests may be in flight.
+  virtual std::uint32_t PipeDepth() const { return 1; }
 };
 
 // One request and its reply on a greeted stream, the reply payload straight
@@ -49,6 +51,13 @@ class SimEndpoints {
 bool WireExchange(SocketFd fd, const KwRequest& request, const void* payload, KwReply* reply,
                   void* out, std::uint32_t outLen, const Deadline& deadline, std::uint32_t* error,
                   const std::string* hello = nullptr, std::uint32_t* helloStatus = nullptr);
+
+// The two halves of an exchange on a greeted stream, for requests kept in
+// flight: the request, then (in the order sent) its reply.
+bool WireSend(SocketFd fd, const KwRequest& request, const void* payload, const Deadline& deadline,
+              std::uint32_t* error);
+bool WireReceive(SocketFd fd, KwReply* reply, void* out, std::uint32_t outLen,
+                 const Deadline& deadline, std::uint32_t* error);
 
 // Every operation of the driver ends within timeout; one that runs out fails
 // with ERROR_DEVICE_NOT_CONNECTED, as on an unplugged device.

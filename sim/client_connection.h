@@ -78,6 +78,8 @@ class ClientConnection {
   std::size_t done_ = 0;  // bytes of the current part received or sent
   unsigned char header_[KW_HEADER_SIZE] = {};
   KwRequest request_{};
+  bool lastFailed_ = false;  // the request before, for KW_FLAG_AFTER_OK
+  std::uint32_t lastError_ = 0;
   std::vector<std::uint8_t> payload_;
   unsigned char replyHead_[KW_HEADER_SIZE] = {};
   std::size_t replyHeadSize_ = 0;

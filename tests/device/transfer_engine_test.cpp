@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "device/str_printf.h"
@@ -57,10 +60,39 @@ struct LoopCase {
   std::optional<std::uint32_t> mismatchCount;
 };
 
-class PipeBlocksTest : public testing::TestWithParam<LoopCase> {};
+// A driver that keeps pipe requests in flight: each Begin is queued and
+// runs the scripted call at its End; the most begun and not yet ended is kept.
+struct PipeliningDriver : test::FakeDriverApi {
+  std::uint32_t depth = 1;
+  std::deque<const void*> writes;
+  std::size_t reads = 0, mostAhead = 0;
+  std::uint32_t PipeDepth() override { return depth; }
+  bool BeginWriteFile(Handle, const void* buffer, std::uint32_t) override {
+    writes.push_back(buffer);
+    mostAhead = std::max(mostAhead, writes.size());
+    return true;
+  }
+  bool EndWriteFile(Handle h, std::uint32_t* n) override {
+    const void* buffer = writes.front();
+    writes.pop_front();
+    return writeFile(h, buffer, kTransferBlockSize, n);
+  }
+  bool BeginReadFile(Handle, std::uint32_t) override {
+    mostAhead = std::max(mostAhead, ++reads);
+    return true;
+  }
+  bool EndReadFile(Handle h, void* into, std::uint32_t length, std::uint32_t* n) override {
+    --reads;
+    return readFile(h, into, length, n);
+  }
+};
+
+// Each row once with a driver that does not pipeline and once with one that
+// keeps up to 3 requests in flight: the events are the same.
+class PipeBlocksTest : public testing::TestWithParam<std::tuple<LoopCase, std::uint32_t>> {};
 
 TEST_P(PipeBlocksTest, EventsAndEnd) {
-  const LoopCase& c = GetParam();
+  const auto& [c, depth] = GetParam();
   const auto count = static_cast<std::uint16_t>(c.blocks.size());
   const std::vector<std::uint8_t> image = test::PatternBytes(count * kTransferBlockSize);
   std::vector<std::uint8_t> dest(image.size(), 0xCC);
@@ -76,8 +108,12 @@ TEST_P(PipeBlocksTest, EventsAndEnd) {
     *moved = b.count;
     return b.ok;
   };
-  test::FakeDriverApi api;
-  api.writeFile = [&](Handle, const void*, std::uint32_t, std::uint32_t* n) { return script(nullptr, n); };
+  PipeliningDriver api;
+  api.depth = depth;
+  api.writeFile = [&](Handle, const void* block, std::uint32_t, std::uint32_t* n) {
+    EXPECT_EQ(block, image.data() + request * kTransferBlockSize);
+    return script(nullptr, n);
+  };
   api.readFile = [&](Handle, void* into, std::uint32_t, std::uint32_t* n) {
     return script(static_cast<std::uint8_t*>(into), n);
   };
@@ -95,13 +131,15 @@ TEST_P(PipeBlocksTest, EventsAndEnd) {
   }
   EXPECT_EQ(log.text, c.events);
   EXPECT_EQ(mismatch ? std::optional(mismatch->count) : std::nullopt, c.mismatchCount);
+  EXPECT_EQ(api.mostAhead, depth > 1 ? std::min<std::size_t>(depth, count) : 0);
+  EXPECT_EQ(api.readCalls + api.writeCalls, depth > 1 ? 0 : request);
 }
 
 const std::vector<std::uint32_t> kTwoBad = {1, 9};
 
 INSTANTIATE_TEST_SUITE_P(
     Loops, PipeBlocksTest,
-    testing::Values(
+    testing::Combine(testing::Values(
         LoopCase{"WriteAll", TransferStage::Download, {{}, {}, {}}, -1, "1/3;2/3;3/3;end 0 after 3", {}},
         LoopCase{"WriteShort", TransferStage::Download, {{}, {true, 100, {}}, {}}, -1, "1/3;end 1 after 1", {}},
         LoopCase{"WriteCancelled", TransferStage::Download, {{}, {}, {}, {}}, 1, "1/4;2/4;end 2 after 2", {}},
@@ -115,7 +153,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "1/3;end 1 after 1", {}},
         LoopCase{"ReadFailed", TransferStage::Read, {{}, {false, 0, {}}}, -1, "1/2;end 1 after 1", {}},
         LoopCase{"ReadCancelled", TransferStage::Read, {{}, {}, {}}, 0, "1/3;end 2 after 1", {}}),
-    [](const testing::TestParamInfo<LoopCase>& info) { return info.param.name; });
+        testing::Values(1u, 3u)),
+    [](const testing::TestParamInfo<std::tuple<LoopCase, std::uint32_t>>& info) {
+      return std::string(std::get<0>(info.param).name) + "Depth" +
+             std::to_string(std::get<1>(info.param));
+    });
 
 // One simulator, a link on it and the engine over the link.
 struct SimRig {

@@ -68,6 +68,7 @@ TEST(WireCodecTest, EncodesWhatTheProtocolDescriptionSays) {
       {"status version_refused", KW_HELLO_VERSION_REFUSED},
       {"limit max_token", KW_MAX_TOKEN}, {"limit max_name", KW_MAX_NAME},
       {"limit max_payload", KW_MAX_PAYLOAD}, {"limit max_open_payload", KW_MAX_OPEN_PAYLOAD},
+      {"flag after_ok", KW_FLAG_AFTER_OK},
   };
   std::map<std::string, Sample> samples = Samples();
   std::map<std::string, std::size_t> described;  // bytes each message's fields cover
@@ -83,7 +84,7 @@ TEST(WireCodecTest, EncodesWhatTheProtocolDescriptionSays) {
       words >> number;
       EXPECT_EQ(number, constants.at("version"));
       ++constantsSeen;
-    } else if (keyword == "op" || keyword == "status" || keyword == "limit") {
+    } else if (keyword == "op" || keyword == "status" || keyword == "limit" || keyword == "flag") {
       std::uint32_t number = 0;
       words >> name >> number;
       if (name.empty()) continue;  // prose that starts with the word

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -221,6 +222,36 @@ TEST_F(SimTransportTest, StoppedSimulatorFailsCallsAsAnUnpluggedDevice) {
               kInvalidHandle);
     EXPECT_EQ(driver->GetLastError(), kErrorDeviceNotConnected);
   }
+}
+
+// Writes sent ahead of their replies: after the first that fails, none
+// reaches the device; a plain write is carried out again, and a close takes
+// the replies still owed.
+TEST_F(SimTransportTest, PipeRequestsSentAheadStopAtTheFirstThatFails) {
+  SimProcess& sim = Start({"--state", "os"});
+  const Handle pipe = Open(kPipeOut);
+  ASSERT_NE(pipe, kInvalidHandle);
+  const std::vector<std::uint8_t> block(kTransferBlockSize, 0x5A);
+  const auto writesLogged = [&] {
+    const Lines log = sim.LogLines();
+    return std::count_if(log.begin(), log.end(),
+                         [](const std::string& line) { return line.find(R"("op":"write")") != std::string::npos; });
+  };
+  for (int k = 0; k < 3; ++k) EXPECT_TRUE(api().BeginWriteFile(pipe, block.data(), kTransferBlockSize));
+  for (int k = 0; k < 3; ++k) {
+    std::uint32_t written = 7;
+    EXPECT_FALSE(api().EndWriteFile(pipe, &written));  // no download is pending
+    EXPECT_EQ(api().GetLastError(), kErrorGenFailure);
+    EXPECT_EQ(written, 0u);
+  }
+  EXPECT_EQ(writesLogged(), 1);
+  std::uint32_t written = 0;
+  EXPECT_FALSE(api().WriteFile(pipe, block.data(), kTransferBlockSize, &written));
+  EXPECT_EQ(writesLogged(), 2);
+  EXPECT_TRUE(api().BeginWriteFile(pipe, block.data(), kTransferBlockSize));
+  EXPECT_TRUE(api().CloseHandle(pipe));
+  EXPECT_EQ(sim.LogLines().back(), R"({"op":"close","target":"PIPE01"})");
+  EXPECT_EQ(writesLogged(), 2);
 }
 
 TEST_F(SimTransportTest, StalledClientsHoldOthersUpNoLongerThanTheirDeadline) {
