@@ -73,18 +73,33 @@ class RemoteEndpoints final : public SimEndpoints {
  public:
   RemoteEndpoints(RemoteBridge bridge, std::chrono::milliseconds timeout)
       : bridge_(std::move(bridge)), timeout_(timeout) {}
+  ~RemoteEndpoints() override {
+    if (listStream_ != kNoSocket) CloseSocket(listStream_);
+  }
 
   std::string ClassDir() override { return bridge_.address; }
   char Separator() const override { return ':'; }
   bool ProbeEach() const override { return false; }
 
+  // A program enumerates before every open, so one list stream is kept for
+  // them all; a stream the bridge has dropped is made again once.
   std::vector<std::string> Names(const std::string&) override {
     std::vector<std::string> names;
     std::vector<unsigned char> out(kListRoom);
     KwReply reply{};
     const KwRequest request{KW_OP_LIST, 0, 0, kListRoom};
-    if (Ask(bridge_, request, nullptr, &reply, out.data(), kListRoom, Deadline(timeout_), nullptr) &&
-        reply.ok == 1) {
+    const std::lock_guard listing(listMutex_);
+    std::uint32_t error = 0;
+    bool answered = listStream_ != kNoSocket &&
+                    WireExchange(listStream_, request, nullptr, &reply, out.data(), kListRoom,
+                                 Deadline(timeout_), &error);
+    if (!answered) {
+      if (listStream_ != kNoSocket) CloseSocket(listStream_);
+      listStream_ = kNoSocket;
+      answered = Ask(bridge_, request, nullptr, &reply, out.data(), kListRoom, Deadline(timeout_),
+                     &listStream_);
+    }
+    if (answered && reply.ok == 1) {
       std::size_t at = 0;
       const char* name = nullptr;
       std::size_t length = 0;
@@ -142,6 +157,8 @@ class RemoteEndpoints final : public SimEndpoints {
   const std::chrono::milliseconds timeout_;
   std::mutex mutex_;
   std::vector<std::string> names_;
+  std::mutex listMutex_;
+  SocketFd listStream_ = kNoSocket;
 };
 
 }  // namespace

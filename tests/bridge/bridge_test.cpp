@@ -9,11 +9,13 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/device_lock.h"
+#include "platform/remote_driver.h"
 #include "platform/sim_driver.h"
 #include "platform/sim_stream.h"
 #include "platform/wire_codec.h"
@@ -272,6 +274,32 @@ TEST(BridgeKillTest, ABridgeThatGoesAwayIsAnUnpluggedDevice) {
     EXPECT_NE(run.out.find(c.failure), std::string::npos) << run.out;
     EXPECT_TRUE(run.out.ends_with(c.ending)) << run.out;
   }
+}
+
+// A program keeps one list stream for all its enumerations; a bridge
+// started again on the same address is listed again, not lost for good.
+TEST(BridgeRestartTest, ProgramsListTheEmulatorsOfABridgeStartedAgain) {
+  TempDir root;
+  SimProcess sim(root.path(), {"--state", "os"});
+  auto first = std::make_unique<BridgeProcess>(root.path());
+  ASSERT_TRUE(sim.ready() && first->ready()) << first->Output();
+  const std::string address = first->address(), tokenFile = first->tokenFile();
+  const auto driver = MakeRemoteDriver({address, tokenFile}, 2000ms);
+  const auto listed = [&] {
+    const DevInfoSet set = driver->SetupDiGetClassDevsA(kDeviceInterfaceGuid, kDigcfPresent | kDigcfDeviceInterface);
+    DeviceInterfaceData data{};
+    data.cbSize = sizeof data;
+    const bool one = driver->SetupDiEnumDeviceInterfaces(set, kDeviceInterfaceGuid, 0, &data);
+    driver->SetupDiDestroyDeviceInfoList(set);
+    return one;
+  };
+  EXPECT_TRUE(listed());
+  EXPECT_TRUE(listed());
+  first.reset();
+  EXPECT_FALSE(listed());
+  BridgeProcess second(root.path(), {"--listen", address, "--token-file", tokenFile});
+  ASSERT_TRUE(second.ready()) << second.Output();
+  EXPECT_TRUE(listed());
 }
 
 }  // namespace
