@@ -17,9 +17,10 @@ namespace {
 
 constexpr std::uint32_t kListRoom = 64 * 1024;
 constexpr std::chrono::milliseconds kLockRetry{50};
-// Pipe requests in flight: enough to keep a round trip's worth of blocks
-// moving on a network, few enough that a failed block is soon noticed.
-constexpr std::uint32_t kPipeDepth = 4;
+// Pipe requests in flight: a LAN's round trip is paid once per 8 blocks
+// (4 gave twice the time across a 0.2 ms link, 16 little less than 8), and
+// a cancel still leaves at most 7 blocks to be taken.
+constexpr std::uint32_t kPipeDepth = 8;
 
 // Said once per program, however many calls meet it.
 void SayOnce(std::uint32_t status) {
