@@ -289,7 +289,6 @@ class SimDriver final : public DriverApi {
     }
   }
 
-
   SocketFd FdOf(Handle handle) {
     const std::lock_guard lock(mutex_);
     const auto found = handles_.find(handle);
