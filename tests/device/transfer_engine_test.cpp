@@ -92,7 +92,8 @@ struct PipeliningDriver : test::FakeDriverApi {
 class PipeBlocksTest : public testing::TestWithParam<std::tuple<LoopCase, std::uint32_t>> {};
 
 TEST_P(PipeBlocksTest, EventsAndEnd) {
-  const auto& [c, depth] = GetParam();
+  const LoopCase& c = std::get<0>(GetParam());
+  const std::uint32_t depth = std::get<1>(GetParam());
   const auto count = static_cast<std::uint16_t>(c.blocks.size());
   const std::vector<std::uint8_t> image = test::PatternBytes(count * kTransferBlockSize);
   std::vector<std::uint8_t> dest(image.size(), 0xCC);
