@@ -106,8 +106,7 @@ std::string BridgeSession::Serve() {
     KwReply reply{};
     out_.clear();
     Run(&reply);
-    lastFailed_ = KwStopsAfterOk(&request_, &reply) != 0;
-    lastError_ = reply.error != 0 ? reply.error : kErrorGenFailure;
+    afterOk_.Answered(request_, reply);
     if (reply.ok == 0) out_.clear();
     reply.length = static_cast<std::uint32_t>(out_.size());
     unsigned char head[KW_HEADER_SIZE];
@@ -146,9 +145,8 @@ void BridgeSession::Run(KwReply* reply) {
       break;
   }
   if (handle_ == kInvalidHandle) return Failed(reply, kErrorInvalidHandle);
-  if (request_.op != KW_OP_IOCTL && (request_.code & KW_FLAG_AFTER_OK) != 0 && lastFailed_) {
-    return Failed(reply, lastError_);
-  }
+  std::uint32_t skipped = 0;
+  if (afterOk_.Skips(request_, &skipped)) return Failed(reply, skipped);
   bool ok = false;
   if (request_.op == KW_OP_IOCTL) {
     // one buffer both ways, as the programs pass it

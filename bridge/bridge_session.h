@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/after_ok_rule.h"
 #include "platform/device_lock.h"
 #include "platform/driver_api.h"
 #include "platform/hello_gate.h"
@@ -79,8 +80,7 @@ class BridgeSession {
   DeviceLock lock_;        // held for this stream
   bool lockStream_ = false;  // lock_ is a client's lock request
   std::string what_;       // the log's word for the stream
-  bool lastFailed_ = false;  // the request before, for KW_FLAG_AFTER_OK
-  std::uint32_t lastError_ = 0;
+  AfterOkRule afterOk_;
 };
 
 }  // namespace kavlen::bridge

@@ -62,13 +62,6 @@ void KwEncodeRequest(unsigned char out[KW_HEADER_SIZE], const KwRequest* request
   KwPutU32(out + 12, request->wanted);
 }
 
-int KwStopsAfterOk(const KwRequest* request, const KwReply* reply) {
-  if (reply->ok == 0) return 1;
-  if (request->op == KW_OP_WRITE) return reply->count != request->length;
-  if (request->op == KW_OP_READ) return reply->count != request->wanted;
-  return 0;
-}
-
 int KwDecodeRequest(const unsigned char in[KW_HEADER_SIZE], KwRequest* request) {
   uint32_t limit = KW_MAX_PAYLOAD;
   request->op = KwGetU32(in);

@@ -49,7 +49,7 @@ extern "C" {
 /* The code of a write or read: carried out only when the stream's request
  * before it succeeded whole, else failed with that request's error. A
  * client that sends pipe requests ahead of their replies sets it, so that
- * nothing after a failed block reaches the device. */
+ * nothing after a failed block reaches the device (platform/after_ok_rule.h). */
 #define KW_FLAG_AFTER_OK 1u
 
 typedef struct KwRequest {
@@ -93,11 +93,6 @@ void KwEncodeReply(unsigned char out[KW_HEADER_SIZE], const KwReply* reply);
 /* 1 when ok is 0 or 1 and the payload fits the room the request left for
  * it (maxLength); 0 when the server broke the protocol. */
 int KwDecodeReply(const unsigned char in[KW_HEADER_SIZE], KwReply* reply, uint32_t maxLength);
-
-/* Whether a request and its reply leave an after_ok request behind it
- * undone: the request failed, or a write or read moved fewer bytes than it
- * carried or wanted. */
-int KwStopsAfterOk(const KwRequest* request, const KwReply* reply);
 
 /* A name in a payload: u16 length and its bytes. Puts name at out (room
  * bytes there) and returns the bytes used, or 0 when it does not fit or is

@@ -116,8 +116,7 @@ bool ClientConnection::Progress() {
 void ClientConnection::Reply(bool ok, std::uint32_t error, std::uint32_t count) {
   if (!ok) out_.clear();
   const KwReply reply{ok ? 1u : 0u, error, count, static_cast<std::uint32_t>(out_.size())};
-  lastFailed_ = KwStopsAfterOk(&request_, &reply) != 0;
-  lastError_ = error != 0 ? error : kErrorGenFailure;
+  afterOk_.Answered(request_, reply);
   KwEncodeReply(replyHead_, &reply);
   replyHeadSize_ = KW_HEADER_SIZE;
 }
@@ -125,10 +124,8 @@ void ClientConnection::Reply(bool ok, std::uint32_t error, std::uint32_t count) 
 void ClientConnection::Run() {
   OpResult result;
   out_.clear();
-  const bool pipeRequest = request_.op == KW_OP_WRITE || request_.op == KW_OP_READ;
-  if (pipeRequest && (request_.code & KW_FLAG_AFTER_OK) != 0 && lastFailed_) {
-    return Reply(false, lastError_, 0);
-  }
+  std::uint32_t skipped = 0;
+  if (afterOk_.Skips(request_, &skipped)) return Reply(false, skipped, 0);
   switch (request_.op) {
     case KW_OP_OPEN: {
       const char* name = nullptr;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/after_ok_rule.h"
 #include "platform/hello_gate.h"
 #include "platform/sim_stream.h"
 #include "platform/wire_codec.h"
@@ -78,8 +79,7 @@ class ClientConnection {
   std::size_t done_ = 0;  // bytes of the current part received or sent
   unsigned char header_[KW_HEADER_SIZE] = {};
   KwRequest request_{};
-  bool lastFailed_ = false;  // the request before, for KW_FLAG_AFTER_OK
-  std::uint32_t lastError_ = 0;
+  AfterOkRule afterOk_;
   std::vector<std::uint8_t> payload_;
   unsigned char replyHead_[KW_HEADER_SIZE] = {};
   std::size_t replyHeadSize_ = 0;
